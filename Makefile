@@ -1,0 +1,22 @@
+# Thin wrapper over CMake for the README's commands.
+BUILD_DIR ?= build
+JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
+
+.PHONY: all build test demo clean
+
+all: build
+
+# Configured once; a failed configure leaves no stamp and runs again next time.
+$(BUILD_DIR)/.configured:
+	cmake -S . -B $(BUILD_DIR) $(GENERATOR)
+	touch $@
+
+build: $(BUILD_DIR)/.configured
+	cmake --build $(BUILD_DIR) -j $(JOBS)
+
+test: build
+	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
+
+clean:
+	rm -rf $(BUILD_DIR)

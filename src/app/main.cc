@@ -1,0 +1,34 @@
+// tmflash: the program entry. Reads the command line, chooses the platform
+// and the VISA implementation, and hands the list file to the job runner.
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "app/command_line.h"
+#include "config.h"
+#include "driver/console.h"
+#include "driver/runner.h"
+#include "platform/posix_platform.h"
+
+int main(int argc, char** argv) {
+  CommandLine cl = parse_command_line(argc, argv);
+  PosixPlatform os;
+  switch (cl.action) {
+    case CommandLine::kHelp:
+      fputs(usage_text(), stdout);
+      return 0;
+    case CommandLine::kVersion:
+      printf("tmflash %s\n", TMFLASH_VERSION);
+      return 0;
+    case CommandLine::kError:
+      printf_color(os, kColourRed, "tmflash: %s (see tmflash --help)\n", cl.error.c_str());
+      return 1;
+    case CommandLine::kRun:
+      break;
+  }
+  Updater u(os, nullptr);
+  // The runner sees the list file as its first argument, as it always has.
+  std::vector<const char*> args{argv[0]};
+  if (cl.list_arg > 0) args.push_back(argv[cl.list_arg]);
+  return updater_main(u, static_cast<int>(args.size()), args.data());
+}

@@ -1,0 +1,16 @@
+// The job operations of the job kinds that work on the instrument. Each runs
+// one whole job with its own messages and returns 0 when it is done, or 1
+// when the run must stop (its messages printed and, where it says so, the
+// operator paused for). The selection is the runner's instrument choice.
+#pragma once
+
+#include "updater.h"
+
+// Kind 2: writes the text to the instrument unchanged.
+int machine_command_job(Updater& u, const char* text, int& selection);
+
+// Kind 1: runs an update script, up to four attempts.
+int update_script_job(Updater& u, const char* path, int& selection);
+
+// Kind 4: runs a package. The choice made inside it is not handed back.
+int package_job(Updater& u, const char* path, int selection);

@@ -1,0 +1,28 @@
+// Job kinds whose operations this build does not have yet. Such a job stops
+// the run: it is never counted as done.
+#include <cstdio>
+
+#include "driver/console.h"
+#include "driver/jobs.h"
+
+namespace {
+
+int not_supported(Updater& u, const char* what, const char* argument) {
+  printf_color(u.os, kColourRed, "%s jobs are not supported by this build of tmflash (%s).\n",
+               what, argument);
+  return 1;
+}
+
+}  // namespace
+
+int machine_command_job(Updater& u, const char* text, int&) {
+  return not_supported(u, "Machine command", text);
+}
+
+int update_script_job(Updater& u, const char* path, int&) {
+  return not_supported(u, "Update script", path);
+}
+
+int package_job(Updater& u, const char* path, int) {
+  return not_supported(u, "Package", path);
+}

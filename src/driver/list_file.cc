@@ -1,0 +1,91 @@
+#include "driver/list_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "base/text.h"
+#include "driver/console.h"
+#include "messages.h"
+
+namespace {
+
+struct JobKey {
+  const char* prefix;
+  JobKind kind;
+};
+
+// Matched by their first characters, in this order.
+constexpr JobKey kJobKeys[] = {
+    {"path", kJobScript},
+    {"mcmd", kJobMachine},
+    {"scmd", kJobSystem},
+    {"pt", kJobPackage},
+};
+
+int set_job(Updater& u, const JobKey& job, const char* key, const char* value) {
+  int slot = atoi_like(key + strlen(job.prefix));
+  if (slot < 0 || slot >= u.run.list_total) {
+    printf_color(u.os, kColourRed, msg::kListFile4);
+    return 1;
+  }
+  u.run.commond_mode[slot] = job.kind;
+  copy_text(u.run.commond[slot], kCommondSize, value);
+  return 0;
+}
+
+}  // namespace
+
+int parser(char* line) {
+  if (line[0] == ';' || line[0] == '[') return kSkipLine;
+  int end = static_cast<int>(strlen(line));
+  // Signed char: bytes 0x80..0xFF count as blanks too, as they always have.
+  while (end > 0 && static_cast<signed char>(line[end - 1]) <= 0x20) --end;
+  line[end] = '\0';
+  if (end == 0) return kSkipLine;
+  for (int i = end - 1; i > 0; --i) {
+    if (line[i] == '=') return i;
+  }
+  return 0;
+}
+
+int GetData(Updater& u, const char* key, const char* value) {
+  RunList& run = u.run;
+  if (strcmp(key, "debug_mode") == 0) {
+    run.debug_mode = atoi_like(value);
+  } else if (strcmp(key, "usb_address") == 0) {
+    copy_text(u.link.UsbStrFilter, kUsbStrFilterSize, value);
+  } else if (strcmp(key, "delay") == 0) {
+    run.list_delay = atoi_like(value);
+  } else if (strcmp(key, "total") == 0) {
+    run.list_total = atoi_like(value);
+    if (run.list_total > kMaxJobs) {
+      printf_color(u.os, kColourRed, msg::kListFile3);
+      return 1;
+    }
+  } else if (strcmp(key, "list_pause") == 0) {
+    run.list_pause = atoi_like(value);
+  } else {
+    for (const JobKey& job : kJobKeys) {
+      if (strncmp(key, job.prefix, strlen(job.prefix)) == 0) return set_job(u, job, key, value);
+    }
+  }
+  return 0;
+}
+
+int OpenIni(Updater& u, const char* path) {
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) {
+    printf_color(u.os, kColourRed, msg::kListFile1);
+    return 1;
+  }
+  char line[kListLineSize];
+  int result = 0;
+  while (result == 0 && fgets(line, sizeof line, file) != nullptr) {
+    int split = parser(line);
+    if (split == kSkipLine) continue;
+    line[split] = '\0';
+    result = GetData(u, line, line + split + 1);
+  }
+  fclose(file);
+  return result;
+}

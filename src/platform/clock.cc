@@ -1,0 +1,14 @@
+#include "platform/clock.h"
+
+#include <chrono>
+#include <thread>
+
+uint64_t RealClock::now_ms() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+void RealClock::wait_ms(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}

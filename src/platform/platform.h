@@ -1,0 +1,56 @@
+// The platform seam: every call that tmflash makes to the operating system
+// for the console, the operator, the shell and time goes through this one
+// interface. main() chooses the real implementation for its system; tests use
+// RecordingPlatform, which records every call and runs in virtual time.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+// Console colour attributes, numbered as Windows console text attributes.
+enum Colour : int {
+  kColourPlain = -1,   // plain output: the colour is not touched
+  kColourBlue = 9,     // the "Search again" entry
+  kColourGreen = 10,   // progress notices
+  kColourCyan = 11,    // prompts and list titles
+  kColourRed = 12,     // errors and warnings
+  kColourMagenta = 13, // instrument list entries
+  kColourDefault = 7,  // restored after every coloured print
+};
+
+// What one attempt to read the operator's number gave.
+enum class InputResult {
+  kNumber,     // *value holds the number
+  kNotNumber,  // a line that is not a decimal integer was read and discarded
+  kEnd,        // the input has ended (or failed): no answer will ever come
+};
+
+// The operating-system services tmflash needs. Implementations: the POSIX
+// console (posix_platform.cc), RecordingPlatform for tests.
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // Writes text to standard output in the given colour attribute; with
+  // kColourPlain the console colour is left as it is.
+  virtual void print(int colour, std::string_view text) = 0;
+
+  // The operator pause: prompts to press a key and waits for one when the
+  // operator can answer. Never waits when input is not interactive.
+  virtual void pause() = 0;
+
+  // Runs one command in the system's command shell and waits for it to end.
+  // Returns the shell's exit status, which callers are free to ignore.
+  virtual int shell(const char* command) = 0;
+
+  // Sleeps for ms milliseconds.
+  virtual void sleep_ms(uint32_t ms) = 0;
+
+  // Reads one decimal integer typed by the operator, one line per answer.
+  virtual InputResult read_number(int* value) = 0;
+};
+
+// Parses a line of operator input: optional blanks, an optional sign, decimal
+// digits, optional trailing blanks. Returns false for anything else, and for
+// numbers beyond the range of int.
+bool parse_operator_number(std::string_view line, int* value);

@@ -1,0 +1,125 @@
+#include "platform/recording_platform.h"
+
+#include <cstdio>
+
+namespace {
+
+std::string escaped(const std::string& text) {
+  std::string out;
+  for (unsigned char c : text) {
+    switch (c) {
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\\': out += "\\\\"; break;
+      default:
+        if (c < 0x20 || c >= 0x7F) {
+          char hex[8];
+          snprintf(hex, sizeof hex, "\\x%02X", c);
+          out += hex;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void RecordingPlatform::print(int colour, std::string_view text) {
+  ++print_count_;
+  if (echo) {
+    fwrite(text.data(), 1, text.size(), stdout);
+    fflush(stdout);
+  }
+  if (!keep_prints) return;
+  // Consecutive prints in one colour are one event, the way an operator reads them.
+  if (!events_.empty() && events_.back().kind == Event::kPrint &&
+      events_.back().colour == colour && colour != kColourPlain) {
+    events_.back().text.append(text);
+    return;
+  }
+  events_.push_back({Event::kPrint, colour, std::string(text), 0});
+}
+
+void RecordingPlatform::pause() { events_.push_back({Event::kPause, kColourPlain, "", 0}); }
+
+int RecordingPlatform::shell(const char* command) {
+  events_.push_back({Event::kShell, kColourPlain, command, 0});
+  return on_shell ? on_shell(command) : 0;
+}
+
+void RecordingPlatform::sleep_ms(uint32_t ms) {
+  events_.push_back({Event::kSleep, kColourPlain, "", ms});
+  now_ms_ += ms;
+}
+
+InputResult RecordingPlatform::read_number(int* value) {
+  if (answers_.empty()) {
+    events_.push_back({Event::kInput, kColourPlain, "end", 0});
+    return InputResult::kEnd;
+  }
+  std::string line = answers_.front();
+  answers_.pop_front();
+  events_.push_back({Event::kInput, kColourPlain, line, 0});
+  return parse_operator_number(line, value) ? InputResult::kNumber : InputResult::kNotNumber;
+}
+
+void RecordingPlatform::answer(std::initializer_list<std::string> lines) {
+  for (const auto& line : lines) answers_.push_back(line);
+}
+
+std::string RecordingPlatform::log() const {
+  std::string out;
+  for (const Event& e : events_) {
+    switch (e.kind) {
+      case Event::kPrint:
+        out += e.colour == kColourPlain ? "<->" : "<" + std::to_string(e.colour) + ">";
+        out += escaped(e.text);
+        break;
+      case Event::kPause: out += "pause"; break;
+      case Event::kShell: out += "shell " + e.text; break;
+      case Event::kSleep: out += "sleep " + std::to_string(e.ms); break;
+      case Event::kInput: out += "input " + e.text; break;
+    }
+    out += '\n';
+  }
+  return out;
+}
+
+std::string RecordingPlatform::text() const {
+  std::string out;
+  for (const Event& e : events_) {
+    if (e.kind == Event::kPrint) out += e.text;
+  }
+  return out;
+}
+
+std::string RecordingPlatform::screen() const {
+  std::string out;
+  size_t line_start = 0;
+  size_t cursor = 0;
+  for (char c : text()) {
+    if (c == '\n') {
+      out += '\n';
+      line_start = cursor = out.size();
+    } else if (c == '\r') {
+      cursor = line_start;
+    } else if (cursor < out.size()) {
+      out[cursor++] = c;
+    } else {
+      out += c;
+      cursor = out.size();
+    }
+  }
+  return out;
+}
+
+uint64_t RecordingPlatform::slept_ms() const {
+  uint64_t total = 0;
+  for (const Event& e : events_) {
+    if (e.kind == Event::kSleep) total += e.ms;
+  }
+  return total;
+}
