@@ -17,11 +17,6 @@ int not_supported(Updater& u, const char* what, const char* argument) {
 }  // namespace
 
 // Every one of them needs the instrument: without VISA the run stops here.
-int update_script_job(Updater& u, const char* path, int&) {
-  if (ensure_visa(u) != 0) return 1;
-  return not_supported(u, "Update script", path);
-}
-
 int package_job(Updater& u, const char* path, int) {
   if (ensure_visa(u) != 0) return 1;
   return not_supported(u, "Package", path);
