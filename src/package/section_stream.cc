@@ -1,0 +1,124 @@
+#include "package/section_stream.h"
+
+#include <cstring>
+
+#include "driver/console.h"
+#include "messages.h"
+#include "package/package_format.h"
+#include "script/command.h"
+#include "script/encoding.h"
+
+namespace {
+
+// The states of a binary section, in the order its commands go out.
+enum BinState { kEnter, kSetB, kSetV, kSetL, kErase, kWriteAddress, kData, kEnd, kDone };
+
+void progress(Updater& u, int64_t done, uint32_t length) {
+  printf_plain(u.os, msg::kProgress, length > 0 ? static_cast<double>(done) * 100.0 / length : 100.0);
+}
+
+int fail(Updater& u, const char* message) {
+  printf_color(u.os, kColourRed, "%s", message);
+  return 1;
+}
+
+// Sends the command line in src_data. Returns 0, or program_cmd's result
+// after "(10-5)".
+int send(Updater& u, int selection, int attempt) {
+  int r = program_cmd(u, selection, attempt);
+  if (r != kCommandDone) printf_color(u.os, kColourRed, msg::kCorrupted10_5);
+  return r;
+}
+
+struct BinStream {
+  BinHeader header;
+  int64_t erase_address;  // 64 bits: adding the step must not wrap past the end test
+  int64_t left;           // image bytes still to send
+  int64_t done;           // bytes of the section read so far
+};
+
+// Builds the data command of up to one chunk into src_data. Returns false
+// when the file ends early.
+bool build_data_command(Updater& u, BinStream& s, uint32_t length, FILE* file, bool* last) {
+  int64_t n = s.left > s.header.chunk_size ? s.header.chunk_size : s.left;
+  *last = n == s.left;
+  char frame[kDataSize];
+  memcpy(frame, "&d#", 3);
+  if (n > kDataSize - 4) n = kDataSize - 4;  // validated before: never reached
+  if (fread(frame + 3, 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) return false;
+  frame[3 + n] = '$';
+  s.left -= n;
+  TranStrData(frame, u.upd.src_data, static_cast<int>(n + 4), kDataSize);
+  s.done += n;
+  progress(u, s.done, length);
+  return true;
+}
+
+}  // namespace
+
+int update_bin(Updater& u, int selection, int attempt, uint32_t length, FILE* file) {
+  uint8_t raw[kBinHeaderSize];
+  if (fread(raw, 1, sizeof raw, file) != sizeof raw) return fail(u, msg::kCorrupted10_1);
+  BinStream s{decode_bin_header(raw), 0, static_cast<int64_t>(length) - kBinHeaderSize, kBinHeaderSize};
+  s.erase_address = s.header.start_address;
+  progress(u, s.done, length);
+
+  char* line = u.upd.src_data;
+  BinState state = kEnter;
+  while (state != kDone) {
+    memset(line, 0, kDataSize);
+    BinState next = static_cast<BinState>(state + 1);
+    switch (state) {
+      case kEnter: strcpy(line, "&t$"); break;
+      case kSetB: snprintf(line, kDataSize, "&b#%04X$", pt_b_argument(u.pkg.pt_header)); break;
+      case kSetV: strcpy(line, "&v#00$"); break;
+      case kSetL: snprintf(line, kDataSize, "&l#%02X$", static_cast<uint32_t>(s.header.chunk_size)); break;
+      case kErase:
+        snprintf(line, kDataSize, "&e@%08X$", static_cast<uint32_t>(s.erase_address));
+        s.erase_address += s.header.erase_step;
+        if (s.erase_address <= s.header.end_address) next = kErase;
+        break;
+      case kWriteAddress:
+        snprintf(line, kDataSize, "&w@%08X$", static_cast<uint32_t>(s.header.start_address));
+        break;
+      case kData: {
+        bool last = false;
+        if (!build_data_command(u, s, length, file, &last)) return fail(u, msg::kCorrupted10_1);
+        if (!last) next = kData;
+        break;
+      }
+      case kEnd: strcpy(line, "&x$"); break;
+      case kDone: break;
+    }
+    int r = send(u, selection, attempt);
+    if (r != kCommandDone) return r;
+    state = next;
+  }
+  return 0;
+}
+
+int update_img(Updater& u, int selection, int attempt, uint32_t length, FILE* file) {
+  char record[kDataSize];
+  int64_t done = 0;
+  for (;;) {
+    memset(record, 0, sizeof record);
+    uint8_t size_bytes[kFramedLengthSize];
+    if (fread(size_bytes, 1, sizeof size_bytes, file) != sizeof size_bytes) {
+      return fail(u, msg::kCorrupted10_2);
+    }
+    uint16_t record_length = get_le16(size_bytes);
+    done += kFramedLengthSize;
+    progress(u, done, length);
+    if (record_length < kMinFramedRecord || record_length > kMaxFramedRecord) {
+      return fail(u, msg::kCorrupted10_2);
+    }
+    if (fread(record, 1, record_length, file) != record_length) return fail(u, msg::kCorrupted10_2);
+    done += record_length;
+    progress(u, done, length);
+    if (!is_framed_prefix(static_cast<uint8_t>(record[0]))) return fail(u, msg::kCorrupted10_3);
+    TranStrData(record, u.upd.src_data, record_length, kDataSize);
+    int r = send(u, selection, attempt);
+    if (r != kCommandDone) return r;
+    if (record[1] == kQuitLetter) return 0;
+  }
+}
