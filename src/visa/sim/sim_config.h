@@ -1,7 +1,7 @@
 // What a simulated instrument is and which faults it shows: plain structs
 // that a test fills in directly or the description file (sim_file.h) fills
-// from text. The defaults are the instrument of `--visa=sim`, the same one
-// that examples/sim/default.sim describes.
+// from text. default_sim_config() is the instrument of `--visa=sim`, the same
+// one that examples/sim/default.sim describes.
 #pragma once
 
 #include <cstdint>
@@ -33,7 +33,7 @@ struct InstrumentConfig {
   // Resource string of the main firmware.
   std::string main_rsrc = "USB0::0x1234::0x5678::SIM0001::INSTR";
   // Resource string of the bootloader; empty means the same as main_rsrc.
-  std::string boot_rsrc = "USB0::0x1234::0x5679::SIM0001::INSTR";
+  std::string boot_rsrc;
   // Replies to "*IDN?" (either case). The bootloader's begins with "boot".
   std::string main_idn = "TMSIM,TM1000,SIM0001,1.03\n";
   std::string boot_idn = "boot,TM1000,SIM0001,2.05\n";
@@ -85,7 +85,8 @@ struct SimConfig {
   std::string transcript_path;
 };
 
-// The configuration of `--visa=sim`: one instrument with the defaults above.
+// The configuration of `--visa=sim`: one instrument with the defaults above
+// whose bootloader comes back with another product ID.
 SimConfig default_sim_config();
 
 }  // namespace sim

@@ -480,6 +480,7 @@ std::vector<ControlRequest> Simulator::control_requests(size_t i) const {
 SimConfig default_sim_config() {
   SimConfig c;
   c.instruments.emplace_back();
+  c.instruments.back().boot_rsrc = "USB0::0x1234::0x5679::SIM0001::INSTR";
   return c;
 }
 

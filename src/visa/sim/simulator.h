@@ -127,6 +127,10 @@ class Simulator {
 
   void set_reply_hook(ReplyHook hook) { hook_ = std::move(hook); }
 
+  // False when the configuration names a transcript file that could not be
+  // opened for appending (or names none).
+  bool transcript_file_open() const { return transcript_file_ != nullptr; }
+
  private:
   struct Instrument;
   struct Object;
