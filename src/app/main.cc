@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/visa_choice.h"
 #include "config.h"
 #include "driver/console.h"
 #include "driver/runner.h"
@@ -26,7 +27,8 @@ int main(int argc, char** argv) {
     case CommandLine::kRun:
       break;
   }
-  Updater u(os, nullptr);
+  std::unique_ptr<VisaBackend> visa = choose_visa_backend(cl.visa);
+  Updater u(os, visa.get());
   // The runner sees the list file as its first argument, as it always has.
   std::vector<const char*> args{argv[0]};
   if (cl.list_arg > 0) args.push_back(argv[cl.list_arg]);

@@ -4,6 +4,8 @@
 // operator paused for). The selection is the runner's instrument choice.
 #pragma once
 
+#include <cstdio>
+
 #include "updater.h"
 
 // Kind 2: writes the text to the instrument unchanged.
@@ -14,3 +16,6 @@ int update_script_job(Updater& u, const char* path, int& selection);
 
 // Kind 4: runs a package. The choice made inside it is not handed back.
 int package_job(Updater& u, const char* path, int selection);
+
+// Closes a job's file, then the instrument session.
+void UP_CLOSE(Updater& u, FILE* file);

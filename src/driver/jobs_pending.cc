@@ -4,6 +4,7 @@
 
 #include "driver/console.h"
 #include "driver/jobs.h"
+#include "link/visa_ready.h"
 
 namespace {
 
@@ -15,14 +16,8 @@ int not_supported(Updater& u, const char* what, const char* argument) {
 
 }  // namespace
 
-int machine_command_job(Updater& u, const char* text, int&) {
-  return not_supported(u, "Machine command", text);
-}
-
-int update_script_job(Updater& u, const char* path, int&) {
-  return not_supported(u, "Update script", path);
-}
-
+// Every one of them needs the instrument: without VISA the run stops here.
 int package_job(Updater& u, const char* path, int) {
+  if (ensure_visa(u) != 0) return 1;
   return not_supported(u, "Package", path);
 }

@@ -16,3 +16,17 @@ class VisaBackend {
   // says what was tried and what went wrong.
   virtual const VisaApi* load(std::string* why) = 0;
 };
+
+// A backend that cannot be had, for a choice this build cannot serve; every
+// load() fails with the same reason.
+class UnavailableVisa : public VisaBackend {
+ public:
+  explicit UnavailableVisa(std::string reason) : reason_(std::move(reason)) {}
+  const VisaApi* load(std::string* why) override {
+    *why = reason_;
+    return nullptr;
+  }
+
+ private:
+  std::string reason_;
+};

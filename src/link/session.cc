@@ -1,0 +1,151 @@
+#include "link/session.h"
+
+#include <cstring>
+
+#include "driver/console.h"
+#include "link/visa_ready.h"
+#include "messages.h"
+
+namespace {
+
+// Reads the operator's answer into *selection. A line that is no number
+// leaves it unchanged, so the prompt repeats. Returns false when the input
+// has ended: no answer will ever come, and the caller must give up rather
+// than prompt for ever.
+bool ask(Updater& u, int* selection) {
+  printf_color(u.os, kColourCyan, msg::kPleaseSelect);
+  int answer = 0;
+  switch (u.os.read_number(&answer)) {
+    case InputResult::kNumber: *selection = answer; return true;
+    case InputResult::kNotNumber: return true;
+    case InputResult::kEnd: break;
+  }
+  printf_color(u.os, kColourRed, kOperatorInputEnded);
+  return false;
+}
+
+// Nothing found: only "Search again", and only 0 is an answer.
+bool ask_search_again(Updater& u, int* selection) {
+  printf_color(u.os, kColourCyan, msg::kUsbList);
+  printf_color(u.os, kColourBlue, msg::kSearchAgain, 0);
+  *selection = kSelectionUnanswered;
+  while (*selection != 0) {
+    if (!ask(u, selection)) return false;
+  }
+  *selection = kSelectionNone;
+  return true;
+}
+
+// Lists the count matches of the find list (the first is already in desc) and
+// asks for one of them or "Search again" (count).
+bool list_and_ask(Updater& u, ViFindList list, int count, char* desc, int* selection) {
+  printf_color(u.os, kColourCyan, msg::kUsbList);
+  printf_color(u.os, kColourMagenta, msg::kListEntry, 0, desc);
+  int i = 1;
+  for (; i < count; ++i) {
+    if (u.visa->viFindNext(list, desc) != VI_SUCCESS) break;
+    printf_color(u.os, kColourMagenta, msg::kListEntry, i, desc);
+  }
+  printf_color(u.os, kColourBlue, msg::kSearchAgain, i);
+  *selection = kSelectionUnanswered;
+  while (*selection < 0 || *selection > count) {
+    if (!ask(u, selection)) return false;
+  }
+  return true;
+}
+
+// Searches again and walks the new find list to the chosen position; desc
+// then holds that instrument's resource string. Returns the position reached.
+int walk_to(Updater& u, int selection, char* desc) {
+  ViFindList list = 0;
+  u.link.status = u.visa->viFindRsrc(u.link.defaultRM, u.link.UsbStrFilter, &list,
+                                     &u.link.retCnt, desc);
+  int count = static_cast<int>(u.link.retCnt);
+  int i = 0;
+  while (i != selection && i < count) {
+    if (u.visa->viFindNext(list, desc) != VI_SUCCESS) break;
+    ++i;
+  }
+  if (u.link.status == VI_SUCCESS) u.visa->viClose(list);
+  return i;
+}
+
+void warn_if_different(Updater& u, const char* desc) {
+  if (strcmp(desc, u.link.UsbStr) == 0) return;
+  printf_color(u.os, kColourRed, msg::kDifferentFrom, desc, u.link.UsbStr);
+  printf_color(u.os, kColourCyan, msg::kPleaseEnter);
+  pause(u.os);
+}
+
+}  // namespace
+
+int search_machine(Updater& u, int* selection, int compare) {
+  char desc[VI_FIND_BUFLEN + 1] = {};
+  for (;;) {
+    ViFindList list = 0;
+    u.link.status = u.visa->viFindRsrc(u.link.defaultRM, u.link.UsbStrFilter, &list,
+                                       &u.link.retCnt, desc);
+    desc[VI_FIND_BUFLEN] = '\0';
+    if (u.link.status != VI_SUCCESS) {
+      if (!ask_search_again(u, selection)) return 1;
+      continue;
+    }
+    int count = static_cast<int>(u.link.retCnt);
+    bool answered = true;
+    if (*selection == kSelectionNone) answered = list_and_ask(u, list, count, desc, selection);
+    u.visa->viClose(list);
+    if (!answered) return 1;
+    if (*selection >= count) {  // "Search again", or a position the search no longer reaches
+      *selection = kSelectionNone;
+      continue;
+    }
+    int i = walk_to(u, *selection, desc);
+    printf_color(u.os, kColourMagenta, msg::kSelect, i, desc);
+    if (strlen(desc) >= sizeof u.link.UsbStr) {
+      printf_color(u.os, kColourRed, kResourceTooLong, kUsbStrSize - 1, desc);
+      return 1;
+    }
+    if (compare != 0) warn_if_different(u, desc);
+    strcpy(u.link.UsbStr, desc);  // fits: checked above
+    return 0;
+  }
+}
+
+int open_machine(Updater& u, int* selection) {
+  if (ensure_visa(u) != 0) return 1;
+  u.visa->viOpenDefaultRM(&u.link.defaultRM);  // a failure shows as an empty search
+  if (search_machine(u, selection, 0) != 0) {
+    usb_close(u);
+    return 1;
+  }
+  u.link.status = u.visa->viOpen(u.link.defaultRM, u.link.UsbStr, VI_NULL, kOpenTimeoutMs, &u.link.vi);
+  if (u.link.status != VI_SUCCESS) {
+    printf_color(u.os, kColourRed, msg::kDeviceFailed7);
+    usb_close(u);
+    pause(u.os);
+    return 1;
+  }
+  u.visa->viSetAttribute(u.link.vi, VI_ATTR_TMO_VALUE, kIoTimeoutMs);
+  return 0;
+}
+
+int reconnect(Updater& u, int* selection) {
+  u.visa->viClose(u.link.vi);
+  // A delay that decodes negative would be a wait of weeks; it waits nothing.
+  u.os.sleep_ms(u.link.jump_dealy > 0 ? static_cast<uint32_t>(u.link.jump_dealy) : 0);
+  if (search_machine(u, selection, 1) != 0) return 1;
+  printf_plain(u.os, msg::kBootloaderRsrc, u.link.UsbStr);
+  u.link.status = u.visa->viOpen(u.link.defaultRM, u.link.UsbStr, VI_NULL, kOpenTimeoutMs, &u.link.vi);
+  if (u.link.status != VI_SUCCESS) {
+    printf_color(u.os, kColourRed, msg::kDeviceFailed7);
+    pause(u.os);
+    return 1;
+  }
+  return 0;
+}
+
+void usb_close(Updater& u) {
+  if (u.visa == nullptr) return;  // VISA never loaded: nothing was opened
+  u.visa->viClose(u.link.defaultRM);
+  u.visa->viClose(u.link.vi);
+}

@@ -1,0 +1,112 @@
+#include "script/command.h"
+
+#include <cstring>
+
+#include "driver/console.h"
+#include "link/bootloader_entry.h"
+#include "link/queries.h"
+#include "link/session.h"
+#include "messages.h"
+#include "script/encoding.h"
+
+namespace {
+
+int refuse(Updater& u, const char* message) {
+  printf_color(u.os, kColourRed, "%s", message);
+  pause(u.os);
+  return kCommandFailed;
+}
+
+// Binary mode: header prefix, block header (with a command header only),
+// frame. Returns the bytes to send, or -1 when the line cannot be framed.
+int frame_binary(FileSettings& upd) {
+  char frame[kDataSize];
+  int f = TransBytesData(upd.src_data, frame, sizeof frame);
+  if (f < 0 || upd.headerlen + kI488HeaderMax + f > kDataSize) return -1;
+  int h = SetI488Header(upd, upd.des_data + upd.headerlen, f);
+  if (h < 0) return -1;
+  memcpy(upd.des_data + upd.headerlen + h, frame, static_cast<size_t>(f));
+  return upd.headerlen + h + f;
+}
+
+// Text mode: header prefix, then the checked command line in double quotes.
+// Returns the bytes to send, or -1 when the line is refused.
+int frame_text(FileSettings& upd) {
+  if (CheckByteData(upd.src_data) != 0) return -1;
+  int line = static_cast<int>(strlen(upd.src_data));
+  if (upd.headerlen + line + 2 >= kDataSize) return -1;  // the NUL must fit too
+  char* at = upd.des_data + upd.headerlen;
+  at[0] = '"';
+  memcpy(at + 1, upd.src_data, static_cast<size_t>(line));
+  at[line + 1] = '"';
+  at[line + 2] = '\0';
+  return upd.headerlen + line + 2;
+}
+
+// Probes the instrument and makes it jump for the entry mode. Sets
+// *in_bootloader when it already runs its bootloader (no jump made).
+// Returns 0 to go on, kCommandFailed when the command has failed.
+int probe_and_jump(Updater& u, int attempt, bool* in_bootloader) {
+  FileSettings& upd = u.upd;
+  switch (upd.mode) {
+    case 0: {
+      int probe = main_now_version(u, attempt);
+      if (probe == kProbeBootloader) {
+        *in_bootloader = true;
+        return 0;
+      }
+      if (probe != kProbeMain) {
+        pause(u.os);
+        return kCommandFailed;
+      }
+      return panel_jump_boot(u, upd.jump_boot, upd.src_data) == 0 ? 0 : kCommandFailed;
+    }
+    case 1:
+      if (comm_now_version(u, attempt) == kProbeBootloader) {
+        *in_bootloader = true;
+      } else {
+        comm_jump_boot(u);
+      }
+      return 0;
+    case 2:
+    case 3:
+      if (ask_idn(u) != 0) {
+        pause(u.os);
+        return kCommandFailed;
+      }
+      return other_jump_boot(u, upd.jump_boot) == 0 ? 0 : kCommandFailed;
+    default:
+      return refuse(u, msg::kCorrupted3);
+  }
+}
+
+// The transfer command: probe, jump, reconnect, version checks.
+int handshake(Updater& u, int selection, int attempt) {
+  bool in_bootloader = false;
+  if (probe_and_jump(u, attempt, &in_bootloader) != 0) return kCommandFailed;
+  if (!in_bootloader && reconnect(u, &selection) != 0) return kCommandFailed;
+  if (attempt == 0 && Bootloader_version(u, u.upd.des_data) != 0) {
+    pause(u.os);
+    return kCommandFailed;
+  }
+  if (MAIN_version(u, u.upd.des_data) != 0) {
+    pause(u.os);
+    return kCommandFailed;
+  }
+  return kCommandDone;
+}
+
+}  // namespace
+
+int program_cmd(Updater& u, int selection, int attempt) {
+  FileSettings& upd = u.upd;
+  char letter = upd.src_data[1];
+  int length = upd.binary ? frame_binary(upd) : frame_text(upd);
+  if (length < 0) return refuse(u, upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
+  if (letter == kTransferLetter) return handshake(u, selection, attempt);
+  if (visa_query(u, upd.des_data, upd.src_data, length, 1) != 0) {
+    pause(u.os);
+    return kCommandFailed;
+  }
+  return upd.src_data[0] == letter ? kCommandDone : kCommandWrongEcho;
+}

@@ -1,0 +1,30 @@
+// Executing one device command: the command line in src_data is framed
+// behind the command header in des_data, as text or as a binary frame, sent,
+// and its reply checked. The transfer command "t" is never sent: it runs the
+// bootloader handshake instead.
+#pragma once
+
+#include "updater.h"
+
+// Results of program_cmd.
+constexpr int kCommandDone = 0;
+constexpr int kCommandFailed = 1;     // reported and paused for
+constexpr int kCommandWrongEcho = 2;  // the reply did not begin with the command letter
+
+constexpr char kTransferLetter = 't';
+
+// Executes the command line in u.upd.src_data with the per-file settings
+// (headerlen, i488_en, binary, mode, jump_boot). selection is the job's
+// instrument choice; a choice made during a reconnect holds for this call
+// only. attempt is the script attempt 0..3 (0 for packages).
+// Returns kCommandDone when the reply began with the command letter, or when
+// the handshake ended with accepted versions; kCommandWrongEcho (nothing
+// printed) when the reply began with anything else; kCommandFailed after its
+// message and a pause: "Corrupted Update File. (1)" (binary mode: the line
+// ends before its "$" or its frame does not fit des_data), "(2)" (text
+// mode: the line fails the syntax check or does not fit des_data), "(3)" (a
+// transfer command with an entry mode outside 0..3), or the message of a
+// failed exchange, probe, jump, reconnect or version check.
+// Afterwards des_data holds the header and the frame, and src_data the reply
+// (or the command line, for the transfer command).
+int program_cmd(Updater& u, int selection, int attempt);

@@ -1,0 +1,133 @@
+#include "script/encoding.h"
+
+const char idx_list[] = "ewdqlbvmrcxt";
+
+namespace {
+
+constexpr char kEnd = '$';
+
+bool is_marker(char c) { return c == '#' || c == '@'; }
+
+// True when text holds at least n characters before its NUL; never reads past
+// the NUL.
+bool has_chars(const char* text, int n) {
+  for (int i = 0; i < n; ++i) {
+    if (text[i] == '\0') return false;
+  }
+  return true;
+}
+
+// The count of decimal digits of a non-negative value.
+int decimal_digits(int value) {
+  int n = 1;
+  for (; value >= 10; value /= 10) ++n;
+  return n;
+}
+
+// Callers that ignore a refusal must not find the previous line still there.
+int refuse_text(char* text, int text_size) {
+  if (text_size >= 1) text[0] = '\0';
+  return -1;
+}
+
+}  // namespace
+
+int get_index(char c) {
+  // Not strchr: it would find the table's own NUL for c == NUL.
+  for (int i = 0; i < kCommandLetters; ++i) {
+    if (idx_list[i] == c) return i;
+  }
+  return -1;
+}
+
+int get_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+int get_hex(int v) {
+  if (v >= 0 && v <= 9) return '0' + v;
+  if (v >= 10 && v <= 15) return 'A' + v - 10;
+  return -1;
+}
+
+int TransBytesData(const char* text, char* frame, int frame_size) {
+  if (!has_chars(text, 3) || frame_size < 3) return -1;
+  frame[0] = text[0];
+  frame[1] = static_cast<char>(get_index(text[1]));
+  frame[2] = text[2];
+  if (text[2] == kEnd) return 3;
+  int n = 3;
+  const char* p = text + 3;
+  for (; *p != kEnd; p += 2) {
+    if (!has_chars(p, 2) || n >= frame_size) return -1;
+    // Non-hex digits count as -1 here; binary mode has always sent what
+    // this sum gives rather than refusing the line.
+    frame[n++] = static_cast<char>((16 * get_value(p[0]) + get_value(p[1])) & 0xFF);
+  }
+  if (n >= frame_size) return -1;
+  frame[n++] = kEnd;
+  return n;
+}
+
+int TranStrData(const char* raw, char* text, int length, int text_size) {
+  if (length >= 1 && raw[length - 1] == '\0') --length;
+  if (length < 3) return refuse_text(text, text_size);
+  if (raw[2] == kEnd) {
+    if (text_size < 4) return refuse_text(text, text_size);
+    text[0] = raw[0];
+    text[1] = raw[1];
+    text[2] = kEnd;
+    text[3] = '\0';
+    return 3;
+  }
+  // A marker needs at least its closing byte after it; 2 * length - 4 would
+  // not describe what is written for a shorter one.
+  if (length < 4 || 2LL * length - 3 > text_size) return refuse_text(text, text_size);
+  text[0] = raw[0];
+  text[1] = raw[1];
+  text[2] = raw[2];
+  int n = 3;
+  for (int i = 3; i <= length - 2; ++i) {
+    const unsigned char byte = static_cast<unsigned char>(raw[i]);
+    text[n++] = static_cast<char>(get_hex(byte >> 4));
+    text[n++] = static_cast<char>(get_hex(byte & 0x0F));
+  }
+  text[n++] = raw[length - 1];
+  text[n] = '\0';
+  return n;
+}
+
+int CheckByteData(char* text) {
+  if (!has_chars(text, 3)) return 1;
+  if (get_index(text[1]) < 0) return 2;
+  if (text[2] == kEnd) {
+    text[3] = '\0';
+    return 0;
+  }
+  if (!is_marker(text[2])) return 3;
+  if (text[3] == '\0') return 5;
+  for (char* p = text + 3;; p += 2) {
+    if (p[0] == kEnd) {
+      p[1] = '\0';
+      return 0;
+    }
+    // A NUL is not a hex digit, so p[1] is read only when p[0] is not the end.
+    if (get_value(p[0]) < 0 || get_value(p[1]) < 0) return 4;
+  }
+}
+
+int SetI488Header(const FileSettings& upd, char* at, int length) {
+  if (upd.i488_en == 0 || upd.binary == 0) return 0;
+  if (length < 0) return -1;
+  const int n = decimal_digits(length);
+  if (n > 9) return -1;
+  at[0] = '#';
+  at[1] = static_cast<char>('0' + n);
+  for (int i = n + 1, rest = length; i >= 2; --i, rest /= 10) {
+    at[i] = static_cast<char>('0' + rest % 10);
+  }
+  return n + 2;
+}

@@ -1,0 +1,175 @@
+#include "script/script.h"
+
+#include <cstring>
+
+#include "base/text.h"
+#include "driver/console.h"
+#include "messages.h"
+#include "script/command.h"
+#include "script/encoding.h"
+
+namespace {
+
+// Reads like fgets: up to and including the next line feed, at most size - 1
+// bytes, NUL added. Returns the bytes read (NUL bytes in the line included),
+// 0 at the end of the file.
+size_t read_piece(FILE* file, char* buffer, size_t size) {
+  size_t n = 0;
+  int c = 0;
+  while (n + 1 < size && c != '\n' && (c = getc(file)) != EOF) buffer[n++] = static_cast<char>(c);
+  buffer[n] = '\0';
+  return n;
+}
+
+// After a piece that filled the buffer without its line feed: true when the
+// line goes on. The rest of such a line is read and dropped; its bytes are
+// added to *bytes.
+bool line_goes_on(FILE* file, const char* buffer, size_t n, size_t size, size_t* bytes) {
+  if (n + 1 < size || buffer[n - 1] == '\n') return false;
+  int c = getc(file);
+  if (c == EOF) return false;
+  for (++*bytes; c != '\n' && (c = getc(file)) != EOF;) ++*bytes;
+  return true;
+}
+
+bool is_directive(const char* line) { return strncmp(line, "___", 3) == 0; }
+
+long file_size(FILE* file) {
+  fseek(file, 0, SEEK_END);
+  long size = ftell(file);
+  fseek(file, 0, SEEK_SET);
+  return size;
+}
+
+// The value of a hex digit for the "u" directive; the end of the value counts
+// as a non-hex character, -1, like any other.
+int digit_at(const char* value, size_t len, size_t i) {
+  return i < len ? get_value(value[i]) : -1;
+}
+
+void apply_u(Updater& u, const char* value) {
+  size_t len = strlen(value);
+  unsigned flags = static_cast<unsigned>(digit_at(value, len, 0)) ^ kFlagMask;
+  u.upd.comm_reset = static_cast<int>(flags & 1);
+  u.upd.binary = static_cast<int>((flags >> 1) & 1);
+  u.upd.mode = static_cast<int>((flags >> 2) & 3);
+  uint32_t delay = 0;
+  for (size_t i = 2; i < 10; ++i) delay = delay * 16 + static_cast<uint32_t>(digit_at(value, len, i));
+  u.link.jump_dealy = static_cast<int>(delay ^ kWordMask);
+}
+
+void apply_header(Updater& u, const char* value) {
+  FileSettings& upd = u.upd;
+  set_binary2data(value, upd.cmd_header, sizeof upd.cmd_header);
+  if (upd.cmd_header[0] == '\0') {
+    upd.des_data[0] = '\0';
+    upd.headerlen = 0;
+    upd.i488_en = 0;
+    return;
+  }
+  copy_text(upd.des_data, sizeof upd.des_data, upd.cmd_header);
+  upd.headerlen = static_cast<int>(append_text(upd.des_data, sizeof upd.des_data, " "));
+  upd.i488_en = 1;
+}
+
+int refuse_long_line(Updater& u) {
+  printf_color(u.os, kColourRed, "%s", u.upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
+  pause(u.os);
+  return kCommandFailed;
+}
+
+}  // namespace
+
+int program(Updater& u, int selection, int attempt, FILE* file) {
+  long size = file_size(file);
+  long count = 0;
+  char* text = u.upd.src_data;
+  size_t n;
+  while ((n = read_piece(file, text, sizeof u.upd.src_data)) > 0) {
+    size_t bytes = n;
+    bool too_long = line_goes_on(file, text, n, sizeof u.upd.src_data, &bytes);
+    count += static_cast<long>(bytes);
+    if (is_directive(text) && !too_long) {
+      // The value starts at position 5; a shorter line has an empty one.
+      size_t length = strlen(text);
+      get_base_data(u, text[3], text + (length < 5 ? length : 5), attempt);
+      continue;
+    }
+    printf_plain(u.os, msg::kProgress, size > 0 ? count * 100.0 / static_cast<double>(size) : 100.0);
+    if (too_long) return refuse_long_line(u);
+    int result = program_cmd(u, selection, attempt);
+    if (result != kCommandDone) return result;
+  }
+  return 0;
+}
+
+void get_base_data(Updater& u, char letter, char* value, int attempt) {
+  FileSettings& upd = u.upd;
+  value[strcspn(value, "\r\n")] = '\0';
+  switch (letter) {
+    case 'c': copy_text(upd.company, sizeof upd.company, value); break;
+    case 'h': apply_header(u, value); break;
+    case 'j': set_binary2data(value, upd.jump_boot, sizeof upd.jump_boot); break;
+    case 'l': set_binary2data(value, upd.boot_version, sizeof upd.boot_version); break;
+    case 'm': set_binary2data(value, upd.main_version, sizeof upd.main_version); break;
+    case 'w': set_binary2data(value, upd.HW_version, sizeof upd.HW_version); break;
+    case 'u': apply_u(u, value); break;
+    case 'v':
+      copy_text(upd.version, sizeof upd.version, value);
+      if (attempt == 0) printf_color(u.os, kColourGreen, msg::kUpdateToVersion, upd.version);
+      break;
+    default: break;  // "f" and unknown letters
+  }
+}
+
+void set_binary2data(const char* field, char* out, size_t out_size) {
+  size_t n = 0;
+  for (const char* p = field; n + 1 < out_size; p += 2) {
+    int high = get_value(p[0]);
+    int low = high < 0 ? -1 : get_value(p[1]);
+    if (high < 0 || low < 0) break;
+    char byte = static_cast<char>((high * 16 + low) ^ kByteMask);
+    if (byte == '\0') break;
+    out[n++] = byte;
+  }
+  out[n] = '\0';
+}
+
+void reset_setting(Updater& u) {
+  FileSettings& upd = u.upd;
+  int mode = upd.mode;
+  upd = FileSettings{};
+  upd.mode = mode;
+  u.link.jump_dealy = kDefaultJumpDelayMs;
+}
+
+int checksum_file(const char* path) {
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) return 0;
+  uint32_t sum = 0;
+  int result = -1;
+  char line[1000];
+  size_t n;
+  while (result < 0) {
+    memset(line, 0, sizeof line);  // the words of a short line are zero-padded
+    if ((n = read_piece(file, line, sizeof line)) == 0) break;
+    if (strncmp(line, "___f=", 5) == 0) {
+      uint32_t value = 0;
+      for (int i = 5; i < 13 && result < 0; ++i) {
+        int digit = get_value(line[i]);
+        if (digit < 0) result = 0;
+        value = value * 16 + static_cast<uint32_t>(digit);
+      }
+      sum = value ^ kWordMask;
+      continue;
+    }
+    for (size_t i = 0; i < n; i += 4) {
+      const auto* b = reinterpret_cast<const unsigned char*>(line + i);
+      sum += static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
+             static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
+    }
+  }
+  fclose(file);
+  if (result == 0) return 0;
+  return sum == 0 ? 1 : 0;
+}

@@ -1,0 +1,50 @@
+// Update scripts: text files of command lines and "___" directive lines.
+// A directive sets one per-file setting at once; a command line is executed
+// at once by program_cmd. Some directive values are stored scrambled with the
+// system's three XOR masks.
+//
+//   ___h=<hex>        command header (scrambled)        ___c=<text>  company
+//   ___j=<hex>        jump command (scrambled)          ___v=<text>  target version
+//   ___l=<hex>        accepted bootloader version       ___m=<hex>   accepted main versions
+//   ___w=<hex>        accepted hardware versions        ___f=<8 hex> checksum line
+//   ___u=<flag digit><any><8 hex>   entry mode, send mode, comm_reset, jump delay
+#pragma once
+
+#include <cstdio>
+
+#include "updater.h"
+
+// The system's scrambling masks.
+constexpr unsigned kByteMask = 0xC5;         // scrambled hex fields
+constexpr unsigned kFlagMask = 0xE;          // the "u" flag digit
+constexpr uint32_t kWordMask = 0x5B2E6D14;   // the "u" jump delay and the checksum line
+
+constexpr uint32_t kScriptRetryMs = 800;     // between attempts of a script
+constexpr int kScriptAttempts = 4;
+
+// Runs the whole script from its first line (the file is rewound), printing
+// "update...%.2f%%\r" before each command line. Returns 0 at the end of the
+// file; otherwise the first non-zero result of program_cmd (1 or 2), reading
+// no further. A line that does not fit src_data (1999 characters with its
+// line end) is refused like a malformed command line: "Corrupted Update
+// File. (2)" in text mode, "(1)" in binary mode, a pause, and 1.
+int program(Updater& u, int selection, int attempt, FILE* file);
+
+// Applies directive letter with its value (cut in place at its first CR or
+// LF). Unknown letters are ignored. "v" prints "  update to version(%s)" on
+// attempt 0. Text settings that would overflow are cut to their size.
+void get_base_data(Updater& u, char letter, char* value, int attempt);
+
+// Decodes a scrambled hex field into the text out (out_size bytes): each hex
+// pair XOR kByteMask is one byte, up to the first pair that is not two hex
+// digits or the first byte that decodes to 0. The text is cut to fit out.
+void set_binary2data(const char* field, char* out, size_t out_size);
+
+// Returns the per-file settings to their defaults; mode is kept.
+void reset_setting(Updater& u);
+
+// Returns 1 when the script at path carries a valid checksum: the value of
+// its last "___f=" line XOR kWordMask plus the little-endian 32-bit words of
+// every later line (zero-padded) is 0 modulo 2^32. Returns 0 otherwise, also
+// when the file cannot be opened or a checksum line holds a non-hex digit.
+int checksum_file(const char* path);
