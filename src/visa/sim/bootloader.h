@@ -40,9 +40,6 @@ class Bootloader {
   // queue (never empty).
   std::string receive(std::string_view message);
 
-  // A reboot forgets the write address; flash and the records stay.
-  void restart() { have_write_address_ = false; }
-
   // Decoded commands in the order they came, with their replies.
   const std::vector<BootCommand>& commands() const { return commands_; }
   const std::vector<SimError>& errors() const { return errors_; }

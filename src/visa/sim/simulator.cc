@@ -111,7 +111,6 @@ void Simulator::refresh() {
   for (auto& inst : instruments_) {
     if (inst->state == InstrumentState::kRebooting && !inst->never_back && now >= inst->back_at_ms) {
       inst->state = InstrumentState::kBootloader;
-      inst->boot.restart();
     }
   }
 }
