@@ -190,6 +190,7 @@ struct Parser {
 
   bool begin_block(std::string_view header) {
     if (!end_block()) return false;
+    error_line = line_no;
     if (header.back() != ']') return (why = "a block header ends with \"]\"", false);
     std::string_view inside = trim(header.substr(1, header.size() - 2));
     if (!inside.starts_with("instrument") ||
