@@ -103,6 +103,8 @@ struct JumpWay {
   std::function<ViStatus(SimFixture&, ViSession)> ask;
 };
 
+void PrintTo(const JumpWay& way, std::ostream* os) { *os << way.name; }
+
 class SimJump : public SimFixture, public ::testing::WithParamInterface<JumpWay> {
  protected:
   ViStatus ask(ViSession vi) { return GetParam().ask(*this, vi); }

@@ -71,7 +71,8 @@ struct ReplyContext {
 
 // Called for every write that reaches an instrument (except one that makes it
 // jump), after the instrument has decided its reply; it may change *reply.
-// An empty reply queues nothing, so the next read times out.
+// An empty reply queues nothing, so the next read times out. The bootloader's
+// command list keeps the reply the bootloader itself chose.
 using ReplyHook = std::function<void(const ReplyContext&, std::string* reply)>;
 
 class Simulator {

@@ -13,7 +13,8 @@
 //   t=0 viClose obj=1 -> VI_SUCCESS
 //
 // t is the clock's time in ms since the simulator started; [name] is the
-// instrument a session call reached. Bytes are quoted, with \n \r \t \\ \"
+// instrument a session call reached; viWrite shows the bytes it was given and
+// the count moved (0 when it failed). Bytes are quoted, with \n \r \t \\ \"
 // and \xNN (upper-case hex) for everything outside printable ASCII.
 #pragma once
 
