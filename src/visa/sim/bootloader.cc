@@ -1,0 +1,98 @@
+#include "visa/sim/bootloader.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace sim {
+
+namespace {
+
+constexpr char kWrongEchoLetter = '!';
+constexpr char kProtocolErrorReply[] = "?";
+
+uint32_t big_endian32(std::string_view b) {
+  uint32_t v = 0;
+  for (size_t i = 0; i < 4; ++i) v = (v << 8) | static_cast<uint8_t>(b[i]);
+  return v;
+}
+
+std::string hex32(uint64_t v) {
+  char buf[24];
+  snprintf(buf, sizeof buf, "0x%08llX", static_cast<unsigned long long>(v));
+  return buf;
+}
+
+}  // namespace
+
+Bootloader::Bootloader(const InstrumentConfig& config) : config_(config), flash_(config.flash_fill) {}
+
+std::string Bootloader::receive(std::string_view message) {
+  if (is_identity_query(message)) return config_.boot_idn;
+  BootCommand cmd;
+  std::string why;
+  if (!decode_boot_message(message, &cmd, &why)) {
+    errors_.push_back({SimError::kProtocol, why, std::string(message)});
+    return kProtocolErrorReply;
+  }
+  cmd.reply = execute(cmd);
+  commands_.push_back(cmd);
+  return cmd.reply;
+}
+
+size_t Bootloader::error_count(SimError::Kind kind) const {
+  return static_cast<size_t>(
+      std::count_if(errors_.begin(), errors_.end(), [kind](const SimError& e) { return e.kind == kind; }));
+}
+
+std::string Bootloader::execute(BootCommand& cmd) {
+  switch (cmd.letter) {
+    case 'r':
+      if (cmd.payload.empty()) return config_.boot_version;
+      if (cmd.payload == std::string_view("\0", 1)) return config_.main_version;
+      break;
+    case 'e': erase(cmd); break;
+    case 'w': set_write_address(cmd); break;
+    case 'd': program(cmd); break;
+    case 'x': complete_ = true; break;
+    default: break;
+  }
+  return echo(cmd.letter);
+}
+
+std::string Bootloader::echo(char letter) {
+  ++echoes_;
+  const InstrumentFaults& f = config_.faults;
+  bool wrong = echoes_ <= f.wrong_echo_first ||
+               std::find(f.wrong_echo_at.begin(), f.wrong_echo_at.end(), echoes_) != f.wrong_echo_at.end();
+  return std::string(1, wrong ? kWrongEchoLetter : letter) + config_.echo_suffix;
+}
+
+void Bootloader::erase(const BootCommand& cmd) {
+  if (cmd.payload.size() != 4) return flash_error(cmd, "erase needs a 4-byte address");
+  flash_.erase(big_endian32(cmd.payload), config_.erase_block);
+}
+
+void Bootloader::set_write_address(const BootCommand& cmd) {
+  if (cmd.payload.size() != 4) return flash_error(cmd, "write address needs 4 bytes");
+  write_address_ = big_endian32(cmd.payload);
+  have_write_address_ = true;
+}
+
+void Bootloader::program(const BootCommand& cmd) {
+  if (!have_write_address_) return flash_error(cmd, "data before any write address");
+  uint64_t first_bad = 0;
+  size_t bad = flash_.program(write_address_, cmd.payload, &first_bad);
+  if (bad != 0) {
+    flash_error(cmd, std::to_string(bad) + " byte(s) written to flash that was not erased, first at " +
+                         hex32(first_bad));
+  }
+  // The address wraps like a 32-bit register would; the bytes past the end
+  // were refused above.
+  write_address_ += static_cast<uint32_t>(cmd.payload.size());
+}
+
+void Bootloader::flash_error(const BootCommand& cmd, std::string what) {
+  errors_.push_back({SimError::kFlash, std::move(what), cmd.raw});
+}
+
+}  // namespace sim

@@ -1,0 +1,486 @@
+#include "visa/sim/simulator.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "visa/search_expr.h"
+
+namespace sim {
+
+namespace {
+
+enum ObjectKind { kRm = 1, kList = 2, kSession = 4, kAnyObject = 7 };
+
+constexpr uint32_t kDefaultTimeoutMs = 2000;
+constexpr int16_t kVendorOutDevice = 0x40;
+constexpr int16_t kVendorOutInterface = 0x41;
+constexpr int16_t kVendorInDevice = 0xC0;
+constexpr int16_t kDirectionIn = 0x80;
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           auto low = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+           return low(x) == low(y);
+         });
+}
+
+// desc buffers hold VI_FIND_BUFLEN bytes.
+void copy_desc(char* desc, std::string_view rsrc) {
+  if (!desc) return;
+  size_t n = std::min(rsrc.size(), static_cast<size_t>(VI_FIND_BUFLEN - 1));
+  memcpy(desc, rsrc.data(), n);
+  desc[n] = '\0';
+}
+
+}  // namespace
+
+struct Simulator::Instrument {
+  explicit Instrument(InstrumentConfig c) : cfg(std::move(c)), boot(cfg) {}
+  InstrumentConfig cfg;  // before boot, which keeps a reference to it
+  InstrumentState state = InstrumentState::kMain;
+  uint64_t back_at_ms = 0;
+  bool never_back = false;
+  uint32_t epoch = 0;     // sessions opened in an earlier epoch are dead
+  std::string output;     // the reply not yet read
+  std::vector<std::string> machine_commands;
+  Bootloader boot;
+  uint32_t jumps = 0;
+};
+
+struct Simulator::Object {
+  int kind = kRm;
+  ViSession rm = 0;       // resource manager it was opened through
+  size_t instrument = 0;  // kSession
+  uint32_t epoch = 0;     // kSession
+  uint32_t timeout_ms = kDefaultTimeoutMs;
+  std::vector<std::string> found;  // kList
+  size_t next = 0;                 // kList
+};
+
+Simulator::Simulator(SimConfig config, Clock& clock)
+    : clock_(clock), start_ms_(clock.now_ms()), faults_(std::move(config.faults)) {
+  for (InstrumentConfig& c : config.instruments) {
+    auto inst = std::make_unique<Instrument>(std::move(c));
+    if (inst->cfg.start == StartState::kBootloader) inst->state = InstrumentState::kBootloader;
+    instruments_.push_back(std::move(inst));
+  }
+  if (!config.transcript_path.empty()) transcript_file_ = fopen(config.transcript_path.c_str(), "a");
+}
+
+Simulator::~Simulator() {
+  if (transcript_file_) fclose(transcript_file_);
+}
+
+// --- Bookkeeping -----------------------------------------------------------
+
+bool Simulator::nth(const std::vector<uint32_t>& list, uint32_t n) {
+  return std::find(list.begin(), list.end(), n) != list.end();
+}
+
+CallRecord Simulator::begin(const char* function, ViObject object) {
+  refresh();
+  CallRecord rec;
+  rec.time_ms = clock_.now_ms() - start_ms_;
+  rec.function = function;
+  rec.object = object;
+  return rec;
+}
+
+ViStatus Simulator::record(CallRecord rec) {
+  std::string_view name;
+  if (rec.instrument >= 0) name = instruments_[static_cast<size_t>(rec.instrument)]->cfg.name;
+  rec.line = format_call(rec, name);
+  if (transcript_file_) {
+    fprintf(transcript_file_, "%s\n", rec.line.c_str());
+    fflush(transcript_file_);
+  }
+  ViStatus status = rec.status;
+  transcript_.push_back(std::move(rec));
+  return status;
+}
+
+Simulator::Object* Simulator::object(ViObject h, int kind) {
+  auto it = objects_.find(h);
+  if (it == objects_.end() || !(it->second.kind & kind)) return nullptr;
+  return &it->second;
+}
+
+// A reboot ends by itself once its time has passed; every call looks first.
+void Simulator::refresh() {
+  uint64_t now = clock_.now_ms();
+  for (auto& inst : instruments_) {
+    if (inst->state == InstrumentState::kRebooting && !inst->never_back && now >= inst->back_at_ms) {
+      inst->state = InstrumentState::kBootloader;
+    }
+  }
+}
+
+std::string Simulator::present_rsrc(const Instrument& inst) const {
+  switch (inst.state) {
+    case InstrumentState::kMain: return inst.cfg.main_rsrc;
+    case InstrumentState::kBootloader: return inst.cfg.bootloader_rsrc();
+    case InstrumentState::kRebooting: break;
+  }
+  return "";
+}
+
+void Simulator::jump(Instrument& inst) {
+  ++inst.epoch;
+  ++inst.jumps;
+  inst.state = InstrumentState::kRebooting;
+  inst.back_at_ms = clock_.now_ms() + inst.cfg.reboot_ms + inst.cfg.faults.late_ms;
+  inst.never_back = inst.cfg.faults.never_back;
+  inst.output.clear();
+}
+
+void Simulator::close_object(ViObject h) {
+  auto it = objects_.find(h);
+  if (it == objects_.end()) return;
+  if (it->second.kind == kRm) {
+    for (auto o = objects_.begin(); o != objects_.end();) {
+      o = (o->second.rm == h) ? objects_.erase(o) : std::next(o);
+    }
+  }
+  objects_.erase(h);
+}
+
+// Finds the session and its instrument; a session from before a jump is dead.
+ViStatus Simulator::session_io(ViSession vi, Object** s, Instrument** inst) {
+  *s = object(vi, kSession);
+  if (!*s) return VI_ERROR_INV_OBJECT;
+  *inst = instruments_[(*s)->instrument].get();
+  if ((*s)->epoch != (*inst)->epoch) return VI_ERROR_CONN_LOST;
+  return VI_SUCCESS;
+}
+
+// --- What the instrument does with a write ---------------------------------
+
+std::string Simulator::main_reply(Instrument& inst, std::string_view bytes) {
+  if (is_identity_query(bytes)) return inst.cfg.main_idn;
+  if (is_query(bytes, "syst:info?")) return inst.cfg.syst_info;
+  inst.machine_commands.emplace_back(bytes);
+  return "";
+}
+
+void Simulator::deliver(size_t index, std::string_view bytes) {
+  Instrument& inst = *instruments_[index];
+  ReplyContext ctx{index, inst.state, bytes, nullptr};
+  std::string reply;
+  if (inst.state == InstrumentState::kMain) {
+    if (!inst.cfg.jump_command.empty() && bytes == inst.cfg.jump_command) return jump(inst);
+    reply = main_reply(inst, bytes);
+  } else {
+    size_t before = inst.boot.commands().size();
+    reply = inst.boot.receive(bytes);
+    if (inst.boot.commands().size() > before) ctx.command = &inst.boot.commands().back();
+  }
+  if (hook_) hook_(ctx, &reply);
+  inst.output = reply;
+}
+
+ViStatus Simulator::vendor_control_out(Instrument& inst, const ControlRequest& c) {
+  bool jump_request = inst.cfg.control_jump && c.bRequest == 0 &&
+                      (c.bmRequestType == kVendorOutDevice || c.bmRequestType == kVendorOutInterface);
+  if (!jump_request) return VI_ERROR_IO;  // the device stalls requests it does not know
+  if (inst.state == InstrumentState::kMain) jump(inst);
+  return VI_SUCCESS;
+}
+
+// --- The ten calls ---------------------------------------------------------
+
+ViStatus Simulator::viOpenDefaultRM(ViSession* rm) {
+  CallRecord rec = begin("viOpenDefaultRM", 0);
+  if (!rm) {
+    rec.status = VI_ERROR_INV_PARAMETER;
+    return record(std::move(rec));
+  }
+  ViSession h = next_handle_++;
+  objects_[h] = Object{};
+  *rm = h;
+  rec.result = h;
+  return record(std::move(rec));
+}
+
+ViStatus Simulator::viFindRsrc(ViSession rm, const char* expr, ViFindList* list, ViUInt32* retCnt,
+                               char desc[]) {
+  CallRecord rec = begin("viFindRsrc", rm);
+  rec.text = expr ? expr : "";
+  if (list) *list = 0;
+  if (retCnt) *retCnt = 0;
+  copy_desc(desc, "");
+  ++searches_;
+  if (!object(rm, kRm)) {
+    rec.status = VI_ERROR_INV_OBJECT;
+  } else if (!expr || visa_search_match(expr, "") == SearchMatch::kInvalid) {
+    rec.status = VI_ERROR_INV_EXPR;
+  } else {
+    Object found;
+    found.kind = kList;
+    found.rm = rm;
+    for (const auto& inst : instruments_) {
+      std::string rsrc = present_rsrc(*inst);
+      if (searches_ <= faults_.empty_searches || rsrc.empty()) continue;
+      if (visa_search_match(expr, rsrc) == SearchMatch::kMatch) found.found.push_back(rsrc);
+    }
+    if (found.found.empty()) {
+      rec.status = VI_ERROR_RSRC_NFOUND;
+    } else {
+      ViFindList h = next_handle_++;
+      rec.value2 = found.found.size();
+      rec.in = found.found[0];
+      rec.result = h;
+      found.next = 1;
+      copy_desc(desc, found.found[0]);
+      if (retCnt) *retCnt = static_cast<ViUInt32>(found.found.size());
+      if (list) *list = h;
+      objects_[h] = std::move(found);
+    }
+  }
+  return record(std::move(rec));
+}
+
+ViStatus Simulator::viFindNext(ViFindList list, char desc[]) {
+  CallRecord rec = begin("viFindNext", list);
+  copy_desc(desc, "");
+  Object* l = object(list, kList);
+  if (!l) {
+    rec.status = VI_ERROR_INV_OBJECT;
+  } else if (l->next >= l->found.size()) {
+    rec.status = VI_ERROR_RSRC_NFOUND;
+  } else {
+    rec.in = l->found[l->next++];
+    copy_desc(desc, rec.in);
+  }
+  return record(std::move(rec));
+}
+
+ViStatus Simulator::viOpen(ViSession rm, const char* rsrcName, ViAccessMode mode, ViUInt32 openTimeout,
+                           ViSession* vi) {
+  CallRecord rec = begin("viOpen", rm);
+  rec.text = rsrcName ? rsrcName : "";
+  rec.value = mode;
+  rec.value2 = openTimeout;
+  if (vi) *vi = 0;
+  ++opens_;
+  if (!object(rm, kRm)) {
+    rec.status = VI_ERROR_INV_OBJECT;
+  } else if (!rsrcName || !vi) {
+    rec.status = !rsrcName ? VI_ERROR_INV_RSRC_NAME : VI_ERROR_INV_PARAMETER;
+  } else if (nth(faults_.fail_open, opens_)) {
+    rec.status = VI_ERROR_RSRC_BUSY;
+  } else {
+    rec.status = VI_ERROR_RSRC_NFOUND;
+    for (size_t i = 0; i < instruments_.size(); ++i) {
+      std::string rsrc = present_rsrc(*instruments_[i]);
+      if (rsrc.empty() || !same_ignoring_case(rsrc, rsrcName)) continue;
+      Object s;
+      s.kind = kSession;
+      s.rm = rm;
+      s.instrument = i;
+      s.epoch = instruments_[i]->epoch;
+      ViSession h = next_handle_++;
+      objects_[h] = s;
+      *vi = h;
+      rec.result = h;
+      rec.instrument = static_cast<int>(i);
+      rec.status = VI_SUCCESS;
+      break;
+    }
+  }
+  return record(std::move(rec));
+}
+
+ViStatus Simulator::viClose(ViObject obj) {
+  CallRecord rec = begin("viClose", obj);
+  if (!object(obj, kAnyObject)) {
+    rec.status = VI_ERROR_INV_OBJECT;
+  } else {
+    close_object(obj);
+  }
+  return record(std::move(rec));
+}
+
+ViStatus Simulator::viSetAttribute(ViObject vi, ViAttr attr, ViAttrState value) {
+  CallRecord rec = begin("viSetAttribute", vi);
+  rec.value = attr;
+  rec.value2 = static_cast<uint64_t>(value);
+  Object* o = object(vi, kAnyObject);
+  if (!o) {
+    rec.status = VI_ERROR_INV_OBJECT;
+  } else if (attr != VI_ATTR_TMO_VALUE || o->kind != kSession) {
+    rec.status = VI_ERROR_NSUP_ATTR;
+  } else if (static_cast<uint64_t>(value) > 0xFFFFFFFFu) {
+    // A caller that declared ViAttrState 32 bits wide leaves garbage here.
+    rec.status = VI_ERROR_INV_PARAMETER;
+  } else {
+    o->timeout_ms = static_cast<uint32_t>(value);
+  }
+  return record(std::move(rec));
+}
+
+ViStatus Simulator::viWrite(ViSession vi, const unsigned char* buf, ViUInt32 count, ViUInt32* retCnt) {
+  CallRecord rec = begin("viWrite", vi);
+  if (retCnt) *retCnt = 0;
+  ++writes_;
+  if (buf) rec.out.assign(reinterpret_cast<const char*>(buf), count);
+  Object* s = nullptr;
+  Instrument* inst = nullptr;
+  rec.status = session_io(vi, &s, &inst);
+  if (s) rec.instrument = static_cast<int>(s->instrument);
+  if (rec.status != VI_SUCCESS) return record(std::move(rec));
+  if (!buf && count != 0) {
+    rec.status = VI_ERROR_INV_PARAMETER;
+  } else if (nth(faults_.fail_write, writes_)) {
+    rec.status = VI_ERROR_IO;
+  } else {
+    deliver(s->instrument, rec.out);
+    rec.result = count;
+    if (retCnt) *retCnt = count;
+  }
+  return record(std::move(rec));
+}
+
+ViStatus Simulator::viRead(ViSession vi, unsigned char* buf, ViUInt32 count, ViUInt32* retCnt) {
+  CallRecord rec = begin("viRead", vi);
+  rec.value = count;
+  if (retCnt) *retCnt = 0;
+  ++reads_;
+  Object* s = nullptr;
+  Instrument* inst = nullptr;
+  rec.status = session_io(vi, &s, &inst);
+  if (s) rec.instrument = static_cast<int>(s->instrument);
+  if (rec.status != VI_SUCCESS) return record(std::move(rec));
+  bool timed_out = nth(faults_.timeout_read, reads_) || inst->output.empty();
+  if (!buf && count != 0) {
+    rec.status = VI_ERROR_INV_PARAMETER;
+  } else if (nth(faults_.fail_read, reads_)) {
+    inst->output.clear();
+    rec.status = VI_ERROR_IO;
+  } else if (timed_out) {
+    inst->output.clear();
+    if (s->timeout_ms != VI_TMO_INFINITE) clock_.wait_ms(s->timeout_ms);
+    rec.status = VI_ERROR_TMO;
+  } else {
+    size_t n = std::min<size_t>(count, inst->output.size());
+    memcpy(buf, inst->output.data(), n);
+    rec.in = inst->output.substr(0, n);
+    inst->output.erase(0, n);
+    rec.result = static_cast<ViUInt32>(n);
+    if (retCnt) *retCnt = static_cast<ViUInt32>(n);
+    rec.status = inst->output.empty() ? VI_SUCCESS : VI_SUCCESS_MAX_CNT;
+  }
+  return record(std::move(rec));
+}
+
+ViStatus Simulator::viUsbControlIn(ViSession vi, ViInt16 bmRequestType, ViInt16 bRequest, ViUInt16 wValue,
+                                   ViUInt16 wIndex, ViUInt16 wLength, unsigned char* buf, ViUInt16* retCnt) {
+  CallRecord rec = begin("viUsbControlIn", vi);
+  rec.control = ControlRequest{true, bmRequestType, bRequest, wValue, wIndex, wLength, "", VI_SUCCESS};
+  if (retCnt) *retCnt = 0;
+  Object* s = nullptr;
+  Instrument* inst = nullptr;
+  rec.status = session_io(vi, &s, &inst);
+  if (s) rec.instrument = static_cast<int>(s->instrument);
+  if (rec.status != VI_SUCCESS) return record(std::move(rec));
+  if (!(bmRequestType & kDirectionIn) || (!buf && wLength != 0)) {
+    rec.status = VI_ERROR_INV_PARAMETER;
+  } else if (bmRequestType != kVendorInDevice || bRequest != 0) {
+    rec.status = VI_ERROR_IO;
+  } else {
+    const std::string& text =
+        inst->state == InstrumentState::kMain ? inst->cfg.main_control_in : inst->cfg.boot_control_in;
+    size_t n = std::min<size_t>(wLength, text.size());
+    memcpy(buf, text.data(), n);
+    rec.control.data = text.substr(0, n);
+    rec.in = rec.control.data;
+    rec.result = static_cast<ViUInt32>(n);
+    if (retCnt) *retCnt = static_cast<ViUInt16>(n);
+  }
+  return record(std::move(rec));
+}
+
+ViStatus Simulator::viUsbControlOut(ViSession vi, ViInt16 bmRequestType, ViInt16 bRequest, ViUInt16 wValue,
+                                    ViUInt16 wIndex, ViUInt16 wLength, unsigned char* buf) {
+  CallRecord rec = begin("viUsbControlOut", vi);
+  rec.control = ControlRequest{false, bmRequestType, bRequest, wValue, wIndex, wLength, "", VI_SUCCESS};
+  if (buf) rec.control.data.assign(reinterpret_cast<const char*>(buf), wLength);
+  Object* s = nullptr;
+  Instrument* inst = nullptr;
+  rec.status = session_io(vi, &s, &inst);
+  if (s) rec.instrument = static_cast<int>(s->instrument);
+  if (rec.status != VI_SUCCESS) return record(std::move(rec));
+  if ((bmRequestType & kDirectionIn) || (!buf && wLength != 0)) {
+    rec.status = VI_ERROR_INV_PARAMETER;
+  } else {
+    rec.status = vendor_control_out(*inst, rec.control);
+  }
+  return record(std::move(rec));
+}
+
+// --- For tests -------------------------------------------------------------
+
+int Simulator::instrument_index(std::string_view name) const {
+  for (size_t i = 0; i < instruments_.size(); ++i)
+    if (instruments_[i]->cfg.name == name) return static_cast<int>(i);
+  return -1;
+}
+
+const InstrumentConfig& Simulator::config(size_t i) const { return instruments_.at(i)->cfg; }
+
+InstrumentState Simulator::state(size_t i) {
+  refresh();
+  return instruments_.at(i)->state;
+}
+
+uint32_t Simulator::jumps(size_t i) const { return instruments_.at(i)->jumps; }
+
+const std::vector<std::string>& Simulator::machine_commands(size_t i) const {
+  return instruments_.at(i)->machine_commands;
+}
+
+const Bootloader& Simulator::bootloader(size_t i) const { return instruments_.at(i)->boot; }
+
+std::vector<uint8_t> Simulator::flash(size_t i, uint32_t addr, size_t len) const {
+  return instruments_.at(i)->boot.flash(addr, len);
+}
+
+std::string Simulator::transcript_text() const {
+  std::string out;
+  for (const CallRecord& rec : transcript_) out += rec.line + "\n";
+  return out;
+}
+
+std::vector<std::string> Simulator::writes_to(size_t i) const {
+  std::vector<std::string> out;
+  for (const CallRecord& rec : transcript_) {
+    if (rec.function == "viWrite" && rec.status == VI_SUCCESS && rec.instrument == static_cast<int>(i))
+      out.push_back(rec.out);
+  }
+  return out;
+}
+
+std::string Simulator::bytes_written_to(size_t i) const {
+  std::string out;
+  for (const std::string& w : writes_to(i)) out += w;
+  return out;
+}
+
+std::vector<ControlRequest> Simulator::control_requests(size_t i) const {
+  std::vector<ControlRequest> out;
+  for (const CallRecord& rec : transcript_) {
+    bool control = rec.function == "viUsbControlIn" || rec.function == "viUsbControlOut";
+    if (!control || rec.instrument != static_cast<int>(i)) continue;
+    out.push_back(rec.control);
+    out.back().status = rec.status;
+  }
+  return out;
+}
+
+SimConfig default_sim_config() {
+  SimConfig c;
+  c.instruments.emplace_back();
+  c.instruments.back().boot_rsrc = "USB0::0x1234::0x5679::SIM0001::INSTR";
+  return c;
+}
+
+}  // namespace sim
