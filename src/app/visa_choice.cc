@@ -1,7 +1,11 @@
 #include "app/visa_choice.h"
 
 #include "visa/library_loader.h"
+#include "visa/sim/sim_backend.h"
 
 std::unique_ptr<VisaBackend> choose_visa_backend(const std::string& option) {
+  if (std::unique_ptr<VisaBackend> simulated = sim::make_simulator_backend_for_option(option)) {
+    return simulated;
+  }
   return std::make_unique<VisaLibraryBackend>(option);
 }

@@ -62,6 +62,7 @@ InputResult RecordingPlatform::read_number(int* value) {
   }
   std::string line = answers_.front();
   answers_.pop_front();
+  now_ms_ += answer_ms;
   events_.push_back({Event::kInput, kColourPlain, line, 0});
   return parse_operator_number(line, value) ? InputResult::kNumber : InputResult::kNotNumber;
 }

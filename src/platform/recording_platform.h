@@ -49,6 +49,10 @@ class RecordingPlatform : public Platform, public Clock {
   // benchmark's and demo's eyes, and for debugging a test).
   bool echo = false;
 
+  // Virtual time each operator answer takes, so that a test can let an
+  // instrument finish its reboot while the operator reads the list.
+  uint32_t answer_ms = 0;
+
   // Set to false to count prints without keeping them (benchmarks).
   bool keep_prints = true;
 

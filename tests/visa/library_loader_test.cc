@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 
 namespace {
@@ -48,5 +49,32 @@ TEST(LibraryLoader, SearchListsWhatItTriedWhenNothingIsInstalled) {
   EXPECT_NE(why.find("no VISA library found (tried libvisa.so, libvisa.so.0,"), std::string::npos)
       << why;
 }
+
+}  // namespace
+
+namespace {
+
+#ifdef TMFLASH_SIM_LIBRARY
+// The simulator library has the VISA C ABI: the loader finds all ten
+// functions, and they answer like VISA.
+TEST(LibraryLoader, LoadsTheSimulatorLibraryAndCallsThroughIt) {
+  unsetenv("TMFLASH_SIM");  // its default instrument
+  VisaLibraryBackend backend(TMFLASH_SIM_LIBRARY);
+  std::string why;
+  const VisaApi* api = backend.load(&why);
+  ASSERT_NE(api, nullptr) << why;
+  EXPECT_EQ(backend.load(&why), api);  // loaded once
+  ViSession rm = 0;
+  ASSERT_EQ(api->viOpenDefaultRM(&rm), VI_SUCCESS);
+  ViFindList list = 0;
+  ViUInt32 count = 0;
+  char desc[VI_FIND_BUFLEN] = {};
+  ASSERT_EQ(api->viFindRsrc(rm, "USB[0-9]*::?*::INSTR", &list, &count, desc), VI_SUCCESS);
+  EXPECT_EQ(count, 1u);
+  EXPECT_STREQ(desc, "USB0::0x1234::0x5678::SIM0001::INSTR");
+  EXPECT_EQ(api->viClose(rm), VI_SUCCESS);
+  EXPECT_EQ(api->viClose(rm), VI_ERROR_INV_OBJECT);
+}
+#endif
 
 }  // namespace
