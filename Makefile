@@ -18,5 +18,10 @@ build: $(BUILD_DIR)/.configured
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
+# Runs every job kind against a simulated instrument; the operator's answer
+# to the instrument list (0, the first instrument) comes from the pipe.
+demo: build
+	cd $(BUILD_DIR)/demo && printf '0\n' | ../tmflash --visa=sim:instrument.sim demo.lst
+
 clean:
 	rm -rf $(BUILD_DIR)
