@@ -1,5 +1,7 @@
 #include "package/package_writer.h"
 
+#include <algorithm>
+
 #include <cstring>
 
 namespace {
@@ -99,11 +101,11 @@ bool put_header(const PackagePlan& plan, std::vector<uint8_t>* out, std::string*
     return fail(error, "run order has more than 32 entries");
   }
   memset(h + kRunOrderOffset, kRunOrderEnd, kRunOrderSize);
-  memcpy(h + kRunOrderOffset, plan.run_order.data(), plan.run_order.size());
+  std::copy(plan.run_order.begin(), plan.run_order.end(), h + kRunOrderOffset);
   if (plan.device_code.size() > static_cast<size_t>(kDeviceCodeSize)) {
     return fail(error, "device_code \"" + plan.device_code + "\" is longer than 8 characters");
   }
-  memcpy(h + kDeviceCodeOffset, plan.device_code.data(), plan.device_code.size());
+  std::copy(plan.device_code.begin(), plan.device_code.end(), h + kDeviceCodeOffset);
   return true;
 }
 
@@ -211,7 +213,7 @@ bool build_package(const PackagePlan& plan, std::vector<uint8_t>* out, std::stri
     if (p.offset > file.size() || p.bytes.size() > file.size() - p.offset) {
       return fail(error, "patch at offset " + std::to_string(p.offset) + " runs past the end of the file");
     }
-    memcpy(file.data() + p.offset, p.bytes.data(), p.bytes.size());
+    std::copy(p.bytes.begin(), p.bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(p.offset));
   }
   *out = std::move(file);
   return true;
