@@ -19,3 +19,8 @@ int package_job(Updater& u, const char* path, int selection);
 
 // Closes a job's file, then the instrument session.
 void UP_CLOSE(Updater& u, FILE* file);
+
+// Opens a job's script or package for reading and announces it
+// ("file(%s) updating..."). Returns nullptr after
+// "Corrupted Update File. (5)" and a pause when it cannot be opened.
+FILE* open_job_file(Updater& u, const char* path);

@@ -9,6 +9,17 @@
 #include "script/command.h"
 #include "script/script.h"
 
+FILE* open_job_file(Updater& u, const char* path) {
+  FILE* file = fopen(path, "rb");
+  if (file == nullptr) {
+    printf_color(u.os, kColourRed, msg::kCorrupted5);
+    pause(u.os);
+    return nullptr;
+  }
+  printf_color(u.os, kColourGreen, msg::kFileUpdating, path);
+  return file;
+}
+
 void UP_CLOSE(Updater& u, FILE* file) {
   fclose(file);
   usb_close(u);
@@ -16,13 +27,8 @@ void UP_CLOSE(Updater& u, FILE* file) {
 
 int update_script_job(Updater& u, const char* path, int& selection) {
   reset_setting(u);
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) {
-    printf_color(u.os, kColourRed, msg::kCorrupted5);
-    pause(u.os);
-    return 1;
-  }
-  printf_color(u.os, kColourGreen, msg::kFileUpdating, path);
+  FILE* file = open_job_file(u, path);
+  if (file == nullptr) return 1;
   if (open_machine(u, &selection) != 0) {  // reported and paused for
     fclose(file);
     return 1;

@@ -203,13 +203,8 @@ int UpdatePt(Updater& u, int selection, int attempt, FILE* file) {
 }
 
 int package_job(Updater& u, const char* path, int selection) {
-  FILE* file = fopen(path, "rb");
-  if (file == nullptr) {
-    printf_color(u.os, kColourRed, msg::kCorrupted5);
-    pause(u.os);
-    return 1;
-  }
-  printf_color(u.os, kColourGreen, msg::kFileUpdating, path);
+  FILE* file = open_job_file(u, path);
+  if (file == nullptr) return 1;
   int result = UpdatePt(u, selection, 0, file);
   UP_CLOSE(u, file);
   if (result != 0) {
