@@ -170,6 +170,17 @@ TEST_F(BinaryStream, StartAboveEndErasesOnceAtTheStart) {
   EXPECT_EQ(flash(0x5000, 0x10), pattern(0x10));
 }
 
+// A step downwards that stays above the end address: still one erase.
+TEST_F(BinaryStream, StepDownFromAboveTheEndThatStaysAboveErasesOnce) {
+  connect_one();
+  PackagePlan p = plan({0});
+  p.sections[0] = suited(binary_section({0x5000, 0x1000, 0x80, -0x1000}, pattern(0x10)));
+  write_package(p);
+
+  EXPECT_EQ(run_package(), 0) << os.log();
+  EXPECT_EQ(boot_commands(), (Strings{"r", "b#0000", "v#00", "l#80", "e@00005000", "w@00005000", "d#16", "x"}));
+}
+
 // Arguments whose hex form has an odd digit count fail the framing at their
 // command, before any erase: (2) in text mode, (1) in binary mode, then (10-5).
 TEST_F(BinaryStream, OddDigitCountsAreRefusedByTheFramingBeforeAnyErase) {
