@@ -207,6 +207,27 @@ TEST_F(CommandSections, PackageThatCannotBeOpenedIsFiveWithoutEight) {
   EXPECT_TRUE(sim->transcript().empty());
 }
 
+// The instrument chosen at the check is the one every section opens.
+TEST_F(CommandSections, InstrumentChosenAtTheCheckServesEverySection) {
+  sim::SimConfig config = unchecked_config();
+  config.instruments.push_back(instrument(kMainB, ""));
+  config.instruments.back().name = "sim1";
+  config.instruments.back().syst_info = "-1#SIM1000#\n";
+  connect(std::move(config));
+  PackagePlan p = plan({0, 1});
+  p.sections[0] = command_section("mcmd", "*RST");
+  p.sections[1] = command_section("mcmd", "*CLS");
+  write_package(p);
+  os.answer({"1"});
+  EXPECT_EQ(run_list("total=1\npt0=" + path + "\n"), 0);
+  EXPECT_EQ(os.log(), updating() + "<11>USB:LIST\\n\n<13> 0:" + kMainA + "\\n 1:" + kMainB +
+                          "\\n\n<9> 2:Search again\\n\n<11>please select:\ninput 1\n<13>select 1:" + kMainB +
+                          "\\n\n<10>machine cmd:*RST\\n\n<13>select 1:" + kMainB +
+                          "\\n\n<10>machine cmd:*CLS\\n\n<13>select 1:" + kMainB + "\\n\n" + kUpdateOk);
+  EXPECT_EQ(sim->machine_commands(1), (Strings{"*RST", "*CLS"}));
+  EXPECT_TRUE(sim->machine_commands(0).empty());
+}
+
 // The choice made inside a package is not handed back to the job runner.
 TEST_F(CommandSections, JobAfterAPackageAsksForTheInstrumentAgain) {
   connect_unchecked();

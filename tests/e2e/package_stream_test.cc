@@ -75,8 +75,9 @@ struct Framing {
 class FramedAndBinaryInEveryFraming : public PackageRun, public ::testing::WithParamInterface<Framing> {};
 
 // A binary section (0x101 bytes at 0x1000: chunks of 0x80, 0x80 and 1) and a
-// framed section (150 bytes at 0x3000, one record with another prefix), in
-// one package; the second section finds the bootloader already running.
+// framed section (150 bytes at 0x3000, one record with another prefix, two
+// whose length counts a NUL after their '$'), in one package; the second
+// section finds the bootloader already running.
 TEST_P(FramedAndBinaryInEveryFraming, BytesLandInFlashAndEveryCommandCarriesTheFraming) {
   const Framing& f = GetParam();
   connect_one();
@@ -88,7 +89,7 @@ TEST_P(FramedAndBinaryInEveryFraming, BytesLandInFlashAndEveryCommandCarriesTheF
   p.sections[0] = suited(binary_section({0x1000, 0x1FFF, 0x80, 0x1000}, image));
   p.sections[1] = suited(framed_section({record_line("&t$"), record_line("&e@00003000$"),
                                          record_line("&w@00003000$"), record_line("&d#" + hex(first) + "$"),
-                                         record_line("^d#" + hex(rest) + "$"), record_line("&x$"),
+                                         record_line("^d#" + hex(rest) + "$", true), record_line("&x$", true),
                                          record_line("%q$")}));
   for (int s : {0, 1}) {
     p.sections[s]->binary_flag = f.binary_flag;
@@ -168,6 +169,18 @@ TEST_F(BinaryStream, StartAboveEndErasesOnceAtTheStart) {
   EXPECT_EQ(run_package(), 0) << os.log();
   EXPECT_EQ(boot_commands(), (Strings{"r", "b#0000", "v#00", "l#80", "e@00005000", "w@00005000", "d#16", "x"}));
   EXPECT_EQ(flash(0x5000, 0x10), pattern(0x10));
+}
+
+// Erasing goes on while the next address is at most the end address.
+TEST_F(BinaryStream, EraseAtExactlyTheEndAddressIsSent) {
+  connect_one();
+  PackagePlan p = plan({0});
+  p.sections[0] = suited(binary_section({0x1000, 0x3000, 0x80, 0x1000}, pattern(0x10)));
+  write_package(p);
+
+  EXPECT_EQ(run_package(), 0) << os.log();
+  EXPECT_EQ(boot_commands(), (Strings{"r", "b#0000", "v#00", "l#80", "e@00001000", "e@00002000", "e@00003000",
+                                      "w@00001000", "d#16", "x"}));
 }
 
 // A step downwards that stays above the end address: still one erase.
