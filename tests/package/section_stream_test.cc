@@ -38,7 +38,7 @@ std::vector<uint8_t> record(const std::string& raw) {
   return out + bytes(raw);
 }
 
-class Streamer : public SimRun {
+class SectionStreamer : public SimRun {
  protected:
   // An instrument already running its bootloader, opened; text mode, mode 0.
   void SetUp() override {
@@ -78,22 +78,22 @@ using Chars = std::vector<char>;
 // The version echo of the "t" command on a running bootloader.
 const std::string kProbe = "<->main *IDN = boot,TM1000,SIM0001,2.05\\n\\n\n<->Bootloader version=2.05#0#HW3\\n\n";
 
-class WrongEcho : public Streamer {
+class StreamerWrongEcho : public SectionStreamer {
  protected:
   void SetUp() override {
     faults.wrong_echo_at = {2};
-    Streamer::SetUp();
+    SectionStreamer::SetUp();
   }
 };
 
-TEST_F(WrongEcho, EndsTheSectionWithResultTwo) {
+TEST_F(StreamerWrongEcho, EndsTheSectionWithResultTwo) {
   std::vector<uint8_t> section = sub_header(0, 0, 0x10, 0x1000) + std::vector<uint8_t>(0x10, 0xA5);
   EXPECT_EQ(update_bin(u, selection, 0, static_cast<uint32_t>(section.size()), section_file(section)), 2);
   EXPECT_EQ(letters(), (Chars{'r', 'b', 'v'}));
   EXPECT_EQ(os.log(), "<->update...50.00%\\r\n" + kProbe + "<12>Corrupted Update File. (10-5)\\n\n");
 }
 
-TEST_F(WrongEcho, EndsAFramedSectionWithResultTwo) {
+TEST_F(StreamerWrongEcho, EndsAFramedSectionWithResultTwo) {
   std::vector<uint8_t> section = record("&t$") + record("&x$") + record(std::string("&e@\0\0\0\0$", 8)) +
                                  record("&q$");
   EXPECT_EQ(update_img(u, selection, 0, static_cast<uint32_t>(section.size()), section_file(section)), 2);
@@ -101,7 +101,7 @@ TEST_F(WrongEcho, EndsAFramedSectionWithResultTwo) {
   EXPECT_TRUE(os.log().ends_with("<12>Corrupted Update File. (10-5)\\n\n")) << os.log();
 }
 
-TEST_F(Streamer, BinarySectionWhoseFileEndsEarlyIsCorrupted) {
+TEST_F(SectionStreamer, BinarySectionWhoseFileEndsEarlyIsCorrupted) {
   // Inside the sub-header: nothing is sent.
   std::vector<uint8_t> cut = sub_header(0, 0, 0x10, 0x1000);
   cut.resize(10);
@@ -118,7 +118,7 @@ TEST_F(Streamer, BinarySectionWhoseFileEndsEarlyIsCorrupted) {
   EXPECT_TRUE(os.log().ends_with("<->update...66.67%\\r\n<12>Corrupted Update File. (10-1)\\n\n")) << os.log();
 }
 
-TEST_F(Streamer, FramedSectionWhoseFileEndsEarlyIsCorrupted) {
+TEST_F(SectionStreamer, FramedSectionWhoseFileEndsEarlyIsCorrupted) {
   // Inside a record length, then inside a record.
   for (const std::vector<uint8_t>& section :
        {record("&t$") + std::vector<uint8_t>{0x03}, record("&t$") + record("&x$") + std::vector<uint8_t>{0x03, 0, '&'}}) {
@@ -133,7 +133,7 @@ TEST_F(Streamer, FramedSectionWhoseFileEndsEarlyIsCorrupted) {
 
 // A length below the 16-byte sub-header leaves no image at all; the streamer
 // must neither read nor send anything for it.
-TEST_F(Streamer, BinarySectionShorterThanItsSubHeaderIsRefusedUnread) {
+TEST_F(SectionStreamer, BinarySectionShorterThanItsSubHeaderIsRefusedUnread) {
   std::vector<uint8_t> section = sub_header(0, 0, 0x10, 0x1000) + std::vector<uint8_t>(3000, 0x11);
   EXPECT_EQ(update_bin(u, selection, 0, 15, section_file(section)), 1);
   EXPECT_EQ(os.log(), "<12>Corrupted Update File. (10-4)\\n\n");
