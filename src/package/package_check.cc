@@ -84,6 +84,10 @@ PtFault check_bin_header(const BinHeader& h, int64_t image_bytes) {
     int64_t span = static_cast<int64_t>(h.end_address) - h.start_address;
     int64_t last = h.start_address + span / h.erase_step * h.erase_step;
     if (last + h.erase_step > kMaxPackageOffset) return PtFault::kEraseEndless;
+  } else if (h.erase_step < 0 && static_cast<int64_t>(h.start_address) + h.erase_step <= h.end_address) {
+    // From above the end address a step downwards lands at or below it, and
+    // from there every further step goes lower still: the erasing never ends.
+    return PtFault::kEraseEndless;
   }
   return PtFault::kNone;
 }

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "package/section_stream.h"
 #include "updater.h"
 
 // Results of ask_info besides 0 (compatible, or no check possible).
@@ -14,8 +15,6 @@ constexpr int kInfoDeviceMismatch = 1;  // the device code differs
 constexpr int kInfoUnreadable = 2;      // the info reply is outside its grammar
 constexpr int kInfoVersionMismatch = 16;   // + the section index
 constexpr int kInfoHardwareMismatch = 32;  // + the section index
-
-constexpr char kCorrupted10_4[] = "Corrupted Update File. (10-4)\n";  // binary sub-header
 
 // Runs the package open in file (at its start). Returns 0 when every section
 // of the run order has run; 1 on the first failure, after its message:

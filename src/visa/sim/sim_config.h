@@ -83,6 +83,12 @@ struct SimConfig {
   // When not empty, the one-line-per-call transcript is appended to this file
   // as the calls happen.
   std::string transcript_path;
+  // When false, calls are not kept in memory: transcript() and what is read
+  // from it (transcript_text(), writes_to(), bytes_written_to(),
+  // control_requests()) stay empty. For long streams such as benchmarks,
+  // whose transcript would hold every byte written twice over. The
+  // transcript file above is written all the same.
+  bool keep_transcript = true;
 };
 
 // The configuration of `--visa=sim`: one instrument with the defaults above

@@ -113,6 +113,7 @@ class Simulator {
   const Bootloader& bootloader(size_t i) const;
   std::vector<uint8_t> flash(size_t i, uint32_t addr, size_t len) const;
 
+  // Every call so far; empty when the configuration says not to keep it.
   const std::vector<CallRecord>& transcript() const { return transcript_; }
   // The transcript, one line per call, each ending in "\n".
   std::string transcript_text() const;
@@ -158,6 +159,7 @@ class Simulator {
   ViObject next_handle_ = 1;
   std::vector<CallRecord> transcript_;
   FILE* transcript_file_ = nullptr;
+  bool keep_transcript_ = true;
   ReplyHook hook_;
   uint32_t searches_ = 0;
   uint32_t opens_ = 0;
