@@ -62,7 +62,7 @@ void operator delete[](void* p) noexcept { release(p); }
 void operator delete(void* p, std::size_t) noexcept { release(p); }
 void operator delete[](void* p, std::size_t) noexcept { release(p); }
 
-#if defined(__GLIBC__)
+#if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)  // the sanitizer owns malloc
 extern "C" {
 void* __libc_malloc(size_t n);
 void* __libc_calloc(size_t count, size_t n);
