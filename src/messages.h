@@ -60,10 +60,16 @@ constexpr char kCorrupted9[] = "Corrupted Update File. (9-%d)\n";  // package do
 constexpr char kCorrupted10_1[] = "Corrupted Update File. (10-1)\n";  // package header
 constexpr char kCorrupted10_2[] = "Corrupted Update File. (10-2)\n";  // framed record length
 constexpr char kCorrupted10_3[] = "Corrupted Update File. (10-3)\n";  // framed record prefix
+constexpr char kCorrupted10_4[] = "Corrupted Update File. (10-4)\n";  // binary sub-header never ends
 constexpr char kCorrupted10_5[] = "Corrupted Update File. (10-5)\n";  // a section command failed
 constexpr char kCorrupted10_6[] = "Corrupted Update File. (10-6)\n";  // command section of another kind
 constexpr char kNoIdn[] = "Device isn't get idn\n";
 constexpr char kNoInfo1[] = "Device isn't get info(1)\n";
 constexpr char kNoInfo2[] = "Device isn't get info(2)\n";
+
+// Our own, where the updater stops instead of hanging or overflowing.
+constexpr char kVisaUnavailable[] = "VISA is not available: %s\n";
+constexpr char kOperatorInputEnded[] = "No instrument chosen: the operator's input has ended.\n";
+constexpr char kResourceTooLong[] = "Resource string too long (more than %d characters): %s\n";
 
 }  // namespace msg

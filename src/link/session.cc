@@ -20,7 +20,7 @@ bool ask(Updater& u, int* selection) {
     case InputResult::kNotNumber: return true;
     case InputResult::kEnd: break;
   }
-  printf_color(u.os, kColourRed, kOperatorInputEnded);
+  printf_color(u.os, kColourRed, msg::kOperatorInputEnded);
   return false;
 }
 
@@ -102,7 +102,7 @@ int search_machine(Updater& u, int* selection, int compare) {
     int i = walk_to(u, *selection, desc);
     printf_color(u.os, kColourMagenta, msg::kSelect, i, desc);
     if (strlen(desc) >= sizeof u.link.UsbStr) {
-      printf_color(u.os, kColourRed, kResourceTooLong, kUsbStrSize - 1, desc);
+      printf_color(u.os, kColourRed, msg::kResourceTooLong, kUsbStrSize - 1, desc);
       return 1;
     }
     if (compare != 0) warn_if_different(u, desc);

@@ -14,9 +14,6 @@ constexpr ViUInt32 kIoTimeoutMs = 2000;    // every read and write of a session
 constexpr int kSelectionNone = -1;
 constexpr int kSelectionUnanswered = 100;  // inside the dialogue: no acceptable answer yet
 
-constexpr char kOperatorInputEnded[] = "No instrument chosen: the operator's input has ended.\n";
-constexpr char kResourceTooLong[] = "Resource string too long (more than %d characters): %s\n";
-
 // Opens the resource manager, selects the instrument (search_machine without
 // comparison), opens it and sets its I/O time-out to 2000 ms.
 // Returns 0 with u.link.vi open to the instrument named in UsbStr.

@@ -3,8 +3,6 @@
 
 #include "updater.h"
 
-constexpr char kVisaUnavailable[] = "VISA is not available: %s\n";
-
 // Makes u.visa usable. Returns 0 when it is; 1 after printing in colour 12
 // why no VISA implementation could be had (what was tried) and pausing.
 int ensure_visa(Updater& u);

@@ -23,7 +23,7 @@ const char* message_for(PtFault fault) {
     case PtFault::kBinaryTooShort:
     case PtFault::kChunkEndless:
     case PtFault::kChunkOverflow:
-    case PtFault::kEraseEndless: return kCorrupted10_4;
+    case PtFault::kEraseEndless: return msg::kCorrupted10_4;
     default: return msg::kCorrupted10_1;
   }
 }

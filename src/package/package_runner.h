@@ -6,7 +6,6 @@
 
 #include <cstdio>
 
-#include "package/section_stream.h"
 #include "updater.h"
 
 // Results of ask_info besides 0 (compatible, or no check possible).

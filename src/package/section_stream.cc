@@ -59,7 +59,7 @@ bool build_data_command(Updater& u, BinStream& s, uint32_t length, FILE* file, b
 int update_bin(Updater& u, int selection, int attempt, uint32_t length, FILE* file) {
   // Such a section has no image: the bytes left would start negative, and the
   // one data command would read the rest of the file into its frame buffer.
-  if (length < static_cast<uint32_t>(kBinHeaderSize)) return fail(u, kCorrupted10_4);
+  if (length < static_cast<uint32_t>(kBinHeaderSize)) return fail(u, msg::kCorrupted10_4);
   uint8_t raw[kBinHeaderSize];
   if (fread(raw, 1, sizeof raw, file) != sizeof raw) return fail(u, msg::kCorrupted10_1);
   BinStream s{decode_bin_header(raw), 0, static_cast<int64_t>(length) - kBinHeaderSize, kBinHeaderSize};

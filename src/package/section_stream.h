@@ -14,10 +14,6 @@
 
 #include "updater.h"
 
-// A binary sub-header the section cannot be streamed with (the runner's
-// check, and update_bin for a section shorter than its sub-header).
-constexpr char kCorrupted10_4[] = "Corrupted Update File. (10-4)\n";
-
 // Streams a binary section of length bytes. Returns 0 when the section has
 // been written; otherwise the non-zero result of program_cmd after its
 // message and "Corrupted Update File. (10-5)", or 1 after
