@@ -88,11 +88,11 @@ inline std::string write_scratch(std::string_view name, std::string_view bytes) 
 // The recording platform with a step budget; prints are counted, not kept.
 class StepPlatform : public RecordingPlatform {
  public:
-  StepPlatform() {
+  explicit StepPlatform(int answers = kOperatorAnswers) {
     keep_prints = false;
     echo = getenv("TMFLASH_FUZZ_ECHO") != nullptr;  // to watch a case run
     answer_ms = kAnswerMs;
-    for (int i = 0; i < kOperatorAnswers; ++i) answer("0");
+    for (int i = 0; i < answers; ++i) answer("0");
   }
   void step() {
     if (++steps_ > kMaxSteps) runaway("platform and instrument calls");
@@ -142,7 +142,9 @@ inline sim::InstrumentConfig instrument(bool start_in_bootloader, bool other_boo
 // instrument costs a step too; a target may add its own reply hook through
 // on_reply.
 struct Bench {
-  explicit Bench(sim::SimConfig config) : u(os) {
+  // operator_answers "0"s are queued; a target may queue its own instead.
+  explicit Bench(sim::SimConfig config, int operator_answers = kOperatorAnswers)
+      : os(operator_answers), u(os) {
     config.transcript_path.clear();  // a run never writes files of its own
     sim = std::make_unique<sim::Simulator>(std::move(config), os);
     sim->set_reply_hook([this](const sim::ReplyContext& ctx, std::string* reply) {
@@ -179,6 +181,19 @@ struct Bench {
   std::unique_ptr<VisaBackend> backend;
   sim::ReplyHook on_reply;
 };
+
+// Runs an update script as the one job of a list file against one
+// instrument:
+//   setup bit 0   the instrument starts in its bootloader (else main firmware)
+//         bit 1   its bootloader enumerates under another resource string
+//         bit 2   its reboot takes 5000 ms (else 100 ms)
+inline void run_script(std::string_view script_text, uint8_t setup) {
+  std::string script = write_scratch("script.txt", script_text);
+  sim::SimConfig config;
+  config.instruments.push_back(instrument(setup & 1, setup & 2, setup & 4 ? 5000 : 100));
+  Bench bench(std::move(config));
+  bench.check_after_run(bench.run_list("total=1\npath0=" + script + "\n"));
+}
 
 // Splits fuzz input into pieces: a piece is one length byte and that many
 // bytes (cut at the end of the input).
