@@ -99,7 +99,8 @@ bool put_header(const PackagePlan& plan, std::vector<uint8_t>* out, std::string*
     return fail(error, "run order has more than 32 entries");
   }
   memset(h + kRunOrderOffset, kRunOrderEnd, kRunOrderSize);
-  memcpy(h + kRunOrderOffset, plan.run_order.data(), plan.run_order.size());
+  // An empty vector may hand memcpy a null pointer, which it must never get.
+  if (!plan.run_order.empty()) memcpy(h + kRunOrderOffset, plan.run_order.data(), plan.run_order.size());
   if (plan.device_code.size() > static_cast<size_t>(kDeviceCodeSize)) {
     return fail(error, "device_code \"" + plan.device_code + "\" is longer than 8 characters");
   }
@@ -211,7 +212,7 @@ bool build_package(const PackagePlan& plan, std::vector<uint8_t>* out, std::stri
     if (p.offset > file.size() || p.bytes.size() > file.size() - p.offset) {
       return fail(error, "patch at offset " + std::to_string(p.offset) + " runs past the end of the file");
     }
-    memcpy(file.data() + p.offset, p.bytes.data(), p.bytes.size());
+    if (!p.bytes.empty()) memcpy(file.data() + p.offset, p.bytes.data(), p.bytes.size());
   }
   *out = std::move(file);
   return true;
