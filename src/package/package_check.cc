@@ -84,6 +84,10 @@ PtFault check_bin_header(const BinHeader& h, int64_t image_bytes) {
     int64_t span = static_cast<int64_t>(h.end_address) - h.start_address;
     int64_t last = h.start_address + span / h.erase_step * h.erase_step;
     if (last + h.erase_step > kMaxPackageOffset) return PtFault::kEraseEndless;
+  } else if (h.erase_step < 0 && static_cast<int64_t>(h.start_address) + h.erase_step <= h.end_address) {
+    // The first erase is sent whatever the addresses; a step down that takes
+    // the next one to or below the end address never climbs above it again.
+    return PtFault::kEraseEndless;
   }
   return PtFault::kNone;
 }
