@@ -36,8 +36,8 @@
 namespace fuzz {
 
 // More than the longest honest run of any target needs (a package of a few
-// kilobytes streamed one byte per data command), far less than a loop
-// without an end reaches within the fuzzer's time-out.
+// kilobytes streamed one byte per data command); a loop without an end
+// reaches it in a second or two, even under the sanitizers.
 constexpr uint64_t kMaxSteps = 300000;
 
 // Answers the operator gives, each "0": enough for a first choice, the
