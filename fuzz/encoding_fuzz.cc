@@ -78,12 +78,15 @@ void fuzz_raw_command(std::string_view input, int size) {
   std::vector<char> raw(input.begin(), input.end());
   std::vector<char> text(static_cast<size_t>(size));
   int n = TranStrData(raw.data(), text.data(), static_cast<int>(raw.size()), size);
-  // Prefix, letter and marker are copied as they are, a NUL too (the framing
-  // refuses such a line later); everything after them is hex digits and the
-  // closing byte, which is never a NUL.
-  if (n >= 0 && (n < 3 || n >= size || text[static_cast<size_t>(n)] != '\0' ||
-                 memchr(text.data() + 3, '\0', static_cast<size_t>(n - 3)) != nullptr)) {
-    broken("TranStrData's length does not match its text", input);
+  // Prefix, letter, marker and the closing byte are copied as they are, a
+  // NUL too (the framing refuses such a line later); between them lie hex
+  // digits only, and a NUL right after the returned length.
+  if (n >= 0) {
+    bool fits = n >= 3 && n < size && text[static_cast<size_t>(n)] == '\0';
+    if (!fits) broken("TranStrData's length does not match its text", input);
+    for (int i = 3; i < n - 1; ++i) {
+      if (get_value(text[static_cast<size_t>(i)]) < 0) broken("TranStrData wrote a payload that is not hex", input);
+    }
   }
   if (n < 0 && text[0] != '\0') broken("a refused raw command leaves text behind", input);
 }
