@@ -1,6 +1,5 @@
-// The search expression is parsed into a small tree and matched by sets of
-// positions (all the places a sub-expression can end, for every place it can
-// start), so that expressions like (a*)* stay polynomial however they nest.
+// The search expression is parsed into a small tree, which becomes an
+// automaton that is matched against the resource string in one pass.
 #include "visa/search_expr.h"
 
 #include <cctype>
@@ -127,8 +126,6 @@ class Parser {
   bool ok_ = true;
 };
 
-using Positions = std::vector<bool>;  // positions[i]: a match can stand at index i
-
 char fold(char c) { return static_cast<char>(tolower(static_cast<unsigned char>(c))); }
 
 bool in_class(const Node& cls, char c) {
@@ -150,54 +147,97 @@ bool matches_one(const Node& n, char c) {
   }
 }
 
-bool any(const Positions& s) {
-  for (bool b : s) {
-    if (b) return true;
+// The tree as a nondeterministic automaton with one state per character
+// test and per branch point. Matching walks the set of live states once
+// along the string, so the time is the pattern's size times the string's
+// length however the repeats nest: matching the tree itself, repeat inside
+// repeat, took time that grows with the string's length to the power of the
+// nesting depth ("(((a*)*)*)*", "?***++++"), long enough to hang a search.
+class Automaton {
+ public:
+  explicit Automaton(const Node& tree) {
+    int accept = add_state(nullptr);
+    start_ = compile(tree, accept);
   }
-  return false;
-}
 
-// The positions where n can end when it starts at any position of from.
-Positions advance(const Node& n, const Positions& from, std::string_view text) {
-  Positions to(from.size(), false);
-  switch (n.kind) {
-    case Node::kChar:
-    case Node::kAny:
-    case Node::kClass:
-      for (size_t i = 0; i + 1 < from.size(); ++i) {
-        if (from[i] && matches_one(n, text[i])) to[i + 1] = true;
+  bool matches(std::string_view text) const {
+    std::vector<bool> live(states_.size(), false);
+    add_closure(start_, &live);
+    for (char c : text) {
+      std::vector<bool> next(states_.size(), false);
+      for (size_t s = 0; s < states_.size(); ++s) {
+        const State& st = states_[s];
+        if (live[s] && st.test != nullptr && matches_one(*st.test, c)) add_closure(st.next[0], &next);
       }
-      return to;
-    case Node::kSeq: {
-      Positions at = from;
-      for (const NodePtr& kid : n.kids) at = advance(*kid, at, text);
-      return at;
+      live = std::move(next);
     }
-    case Node::kAlt:
-      for (const NodePtr& kid : n.kids) {
-        Positions part = advance(*kid, from, text);
-        for (size_t i = 0; i < to.size(); ++i) to[i] = to[i] || part[i];
+    return live[kAccept];
+  }
+
+ private:
+  static constexpr int kAccept = 0;
+
+  // A state with a test consumes one matching character and goes to next[0];
+  // a state without one goes to every state of next without consuming any
+  // (the accepting state has no test and no next).
+  struct State {
+    const Node* test;
+    std::vector<int> next;
+  };
+
+  int add_state(const Node* test) {
+    states_.push_back(State{test, {}});
+    return static_cast<int>(states_.size()) - 1;
+  }
+
+  // The states of n, which go on to then. Returns the state n starts in.
+  int compile(const Node& n, int then) {
+    switch (n.kind) {
+      case Node::kChar:
+      case Node::kAny:
+      case Node::kClass: {
+        int s = add_state(&n);
+        states_[static_cast<size_t>(s)].next.push_back(then);
+        return s;
       }
-      return to;
-    case Node::kStar:
-    case Node::kPlus: {
-      Positions frontier = n.kind == Node::kStar ? from : advance(*n.kids[0], from, text);
-      to = frontier;
-      // Each round adds at least one new position, so this ends after at
-      // most text.size() + 1 rounds.
-      while (any(frontier)) {
-        Positions next = advance(*n.kids[0], frontier, text);
-        for (size_t i = 0; i < to.size(); ++i) {
-          next[i] = next[i] && !to[i];
-          to[i] = to[i] || next[i];
+      case Node::kSeq:
+        for (auto kid = n.kids.rbegin(); kid != n.kids.rend(); ++kid) then = compile(**kid, then);
+        return then;
+      case Node::kAlt: {
+        int branch = add_state(nullptr);
+        for (const NodePtr& kid : n.kids) {
+          int entry = compile(*kid, then);
+          states_[static_cast<size_t>(branch)].next.push_back(entry);
         }
-        frontier = std::move(next);
+        return branch;
       }
-      return to;
+      case Node::kStar:
+      case Node::kPlus: {
+        int loop = add_state(nullptr);
+        int body = compile(*n.kids[0], loop);
+        states_[static_cast<size_t>(loop)].next = {body, then};
+        return n.kind == Node::kStar ? loop : body;
+      }
+    }
+    return then;
+  }
+
+  // Adds s and every state reachable from it without consuming a character.
+  void add_closure(int s, std::vector<bool>* set) const {
+    std::vector<int> todo{s};
+    while (!todo.empty()) {
+      int at = todo.back();
+      todo.pop_back();
+      if ((*set)[static_cast<size_t>(at)]) continue;
+      (*set)[static_cast<size_t>(at)] = true;
+      const State& st = states_[static_cast<size_t>(at)];
+      if (st.test == nullptr) todo.insert(todo.end(), st.next.begin(), st.next.end());
     }
   }
-  return to;
-}
+
+  std::vector<State> states_;
+  int start_ = kAccept;
+};
 
 // The pattern part of an expression: everything before an attribute
 // expression in braces, which this matcher accepts without evaluating.
@@ -227,8 +267,5 @@ SearchMatch visa_search_match(std::string_view expr, std::string_view rsrc) {
   if (!split_attributes(expr, &pattern)) return SearchMatch::kInvalid;
   NodePtr tree = Parser(pattern).parse();
   if (!tree) return SearchMatch::kInvalid;
-  Positions start(rsrc.size() + 1, false);
-  start[0] = true;
-  Positions end = advance(*tree, start, rsrc);
-  return end[rsrc.size()] ? SearchMatch::kMatch : SearchMatch::kNoMatch;
+  return Automaton(*tree).matches(rsrc) ? SearchMatch::kMatch : SearchMatch::kNoMatch;
 }

@@ -221,6 +221,12 @@ TEST(BinarySectionCheckTest, SubHeaderLimits) {
       {"EraseStepWrapsPastIntMax", {0x7FFFFF00, 0x7FFFFFFF, 0x1, 0x100}, 0, PtFault::kEraseEndless},
       {"EraseEndIntMaxStepOne", {0, 0x7FFFFFFF, 0x1, 1}, 0, PtFault::kEraseEndless},
       {"EraseEndIntMaxStartAbove", {0x7FFFFFFF, 0x7FFFFFFE, 0x1, 0}, 0, PtFault::kNone},
+      // Start above the end: one erase, then a step down must not land at or below the end.
+      {"StartAboveEndStepUp", {0x200, 0x100, 0x1, 0x100}, 0, PtFault::kNone},
+      {"StartAboveEndStepDownStaysAbove", {0x200, 0x100, 0x1, -0xFF}, 0, PtFault::kNone},
+      {"StartAboveEndStepDownToEnd", {0x200, 0x100, 0x1, -0x100}, 0, PtFault::kEraseEndless},
+      {"StartAboveEndStepDownPastEnd", {0x70552220, 0x69746164, 0x1, -553647616}, 0, PtFault::kEraseEndless},
+      {"StartAboveEndStepIntMin", {0x200, 0x100, 0x1, INT32_MIN}, 0, PtFault::kEraseEndless},
       {"NegativeAddressesCompareSigned", {-0x200, -0x100, 0x1, 0x100}, 0, PtFault::kNone},
   };
   for (const BinCase& c : cases) {

@@ -66,6 +66,9 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"(ab)+", "aba", kNo},
         Case{"(ab)*c", "c", kYes},
         Case{"(a*)*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaac", kNo},  // stays fast
+        Case{"U***++++++++++++++++++++++++++++++", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx", kNo},  // so does this
+        Case{"((((((((((((((((?*)*)*)+)*)*)+)*)*)*)+)*)*)*)*)*)*X", "USB0::0x1234::0x5678::SIM0001::INSTR", kNo},
+        Case{"((((((((((((((((?*)*)*)+)*)*)+)*)*)*)+)*)*)*)*)*)*R", "USB0::0x1234::0x5678::SIM0001::INSTR", kYes},
         // An attribute expression is accepted and not evaluated.
         Case{"USB?*INSTR{VI_ATTR_MANF_ID==0x1234}", "USB0::0x1234::1::S::INSTR", kYes},
         // Malformed expressions.

@@ -10,26 +10,34 @@ Flash::Page& Flash::page(uint32_t index) {
   auto it = pages_.find(index);
   if (it == pages_.end()) {
     Page fresh;
-    fresh.fill(fill_);
+    fresh.fill(erased_pages_.erase(index) != 0 ? 0xFF : fill_);
     it = pages_.emplace(index, fresh).first;
   }
   return it->second;
 }
 
 uint8_t Flash::byte_at(uint64_t addr) const {
-  auto it = pages_.find(static_cast<uint32_t>(addr / kPageSize));
-  return it == pages_.end() ? fill_ : it->second[addr % kPageSize];
+  auto index = static_cast<uint32_t>(addr / kPageSize);
+  auto it = pages_.find(index);
+  if (it != pages_.end()) return it->second[addr % kPageSize];
+  return erased_pages_.count(index) != 0 ? 0xFF : fill_;
 }
 
 void Flash::erase(uint32_t addr, uint64_t len) {
   uint64_t end = uint64_t{addr} + len;
   if (end > kAddressSpace) end = kAddressSpace;
   for (uint64_t a = addr; a < end;) {
-    Page& p = page(static_cast<uint32_t>(a / kPageSize));
+    auto index = static_cast<uint32_t>(a / kPageSize);
     uint64_t in_page = a % kPageSize;
     uint64_t n = kPageSize - in_page;
     if (n > end - a) n = end - a;
-    for (uint64_t k = 0; k < n; ++k) p[in_page + k] = 0xFF;
+    if (n == kPageSize) {
+      pages_.erase(index);
+      erased_pages_.insert(index);
+    } else {
+      Page& p = page(index);
+      for (uint64_t k = 0; k < n; ++k) p[in_page + k] = 0xFF;
+    }
     a += n;
   }
 }

@@ -1,5 +1,7 @@
 // The flash memory of a simulated instrument: a 32-bit address space kept
-// in 4 KiB pages that exist only once touched. Bytes never erased hold the
+// in 4 KiB pages that exist only once written; a page erased whole and not
+// written since is only remembered as erased, so that an erase plan over
+// gigabytes costs a few bytes per page instead of the page itself. Bytes never erased hold the
 // old firmware (a fill byte); erased bytes are 0xFF. Programming behaves like
 // NOR flash: it can only clear bits, so a byte that was not erased ends up as
 // old AND new, and the caller is told so that it can record a flash error.
@@ -9,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <set>
 #include <string_view>
 #include <vector>
 
@@ -41,6 +44,7 @@ class Flash {
 
   uint8_t fill_;
   std::map<uint32_t, Page> pages_;
+  std::set<uint32_t> erased_pages_;  // erased whole, never written since; not in pages_
 };
 
 }  // namespace sim
