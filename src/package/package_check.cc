@@ -64,34 +64,6 @@ int hex_digits(int32_t value) {
   return digits;
 }
 
-// The sub-header of a binary section, against the loops update_bin runs.
-PtFault check_bin_header(const BinHeader& h, int64_t image_bytes) {
-  // Data commands take the chunk size while more bytes are left than it, so
-  // a chunk below 1 never uses the image up (a negative one even grows it).
-  if (h.chunk_size < 1 && image_bytes > h.chunk_size) return PtFault::kChunkEndless;
-  // A chunk size whose "%02X" form has an odd digit count is refused by the
-  // framing at the "l" command, which the operator sees as (10-5). An even
-  // count passes it, and data commands of that size would overrun the
-  // 2000-byte command buffers.
-  int64_t first_chunk = image_bytes > h.chunk_size ? h.chunk_size : image_bytes;
-  if (h.chunk_size > 0xFF && hex_digits(h.chunk_size) % 2 == 0 && first_chunk > kMaxDataCommandBytes) {
-    return PtFault::kChunkOverflow;
-  }
-  if (h.start_address <= h.end_address) {
-    if (h.erase_step < 1) return PtFault::kEraseEndless;
-    // The last erase address at or below the end address; the step past it
-    // must not wrap round the signed 32-bit range, or the loop never ends.
-    int64_t span = static_cast<int64_t>(h.end_address) - h.start_address;
-    int64_t last = h.start_address + span / h.erase_step * h.erase_step;
-    if (last + h.erase_step > kMaxPackageOffset) return PtFault::kEraseEndless;
-  } else if (h.erase_step < 0 && static_cast<int64_t>(h.start_address) + h.erase_step <= h.end_address) {
-    // From above the end address a step downwards lands at or below it, and
-    // from there every further step goes lower still: the erasing never ends.
-    return PtFault::kEraseEndless;
-  }
-  return PtFault::kNone;
-}
-
 PtFault check_binary(PackageSource& source, int64_t offset, uint32_t length) {
   uint8_t bytes[kBinHeaderSize];
   if (!source.read(offset, bytes, sizeof bytes)) return PtFault::kReadError;
@@ -140,6 +112,33 @@ PtFault check_section_data(PackageSource& source, SectionKind kind, int64_t offs
 }
 
 }  // namespace
+
+PtFault check_bin_header(const BinHeader& h, int64_t image_bytes) {
+  // Data commands take the chunk size while more bytes are left than it, so
+  // a chunk below 1 never uses the image up (a negative one even grows it).
+  if (h.chunk_size < 1 && image_bytes > h.chunk_size) return PtFault::kChunkEndless;
+  // A chunk size whose "%02X" form has an odd digit count is refused by the
+  // framing at the "l" command, which the operator sees as (10-5). An even
+  // count passes it, and data commands of that size would overrun the
+  // 2000-byte command buffers.
+  int64_t first_chunk = image_bytes > h.chunk_size ? h.chunk_size : image_bytes;
+  if (h.chunk_size > 0xFF && hex_digits(h.chunk_size) % 2 == 0 && first_chunk > kMaxDataCommandBytes) {
+    return PtFault::kChunkOverflow;
+  }
+  if (h.start_address <= h.end_address) {
+    if (h.erase_step < 1) return PtFault::kEraseEndless;
+    // The last erase address at or below the end address; the step past it
+    // must not wrap round the signed 32-bit range, or the loop never ends.
+    int64_t span = static_cast<int64_t>(h.end_address) - h.start_address;
+    int64_t last = h.start_address + span / h.erase_step * h.erase_step;
+    if (last + h.erase_step > kMaxPackageOffset) return PtFault::kEraseEndless;
+  } else if (h.erase_step < 0 && static_cast<int64_t>(h.start_address) + h.erase_step <= h.end_address) {
+    // From above the end address a step downwards lands at or below it, and
+    // from there every further step goes lower still: the erasing never ends.
+    return PtFault::kEraseEndless;
+  }
+  return PtFault::kNone;
+}
 
 PackageCheck validate_package(const PtHeader& pt_header, PackageSource& source) {
   int64_t file_size = source.size();

@@ -82,6 +82,12 @@ class MemoryPackageSource : public PackageSource {
 // Returns the first fault found, with fault kNone when the package may run.
 PackageCheck validate_package(const PtHeader& pt_header, PackageSource& source);
 
+// The binary sub-header h of a section with image_bytes bytes of image,
+// against the loops update_bin runs: kChunkEndless, kChunkOverflow or
+// kEraseEndless when streaming it would never end or would overrun the
+// command buffers; kNone when it may stream.
+PtFault check_bin_header(const BinHeader& h, int64_t image_bytes);
+
 // The same over the runner's open file. The file position is put back where
 // it was, with the end-of-file flag cleared, so the caller can seek again.
 // A file whose size or position cannot be told gives kReadError.

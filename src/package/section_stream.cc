@@ -4,6 +4,7 @@
 
 #include "driver/console.h"
 #include "messages.h"
+#include "package/package_check.h"
 #include "package/package_format.h"
 #include "script/command.h"
 #include "script/encoding.h"
@@ -44,7 +45,6 @@ bool build_data_command(Updater& u, BinStream& s, uint32_t length, FILE* file, b
   *last = n == s.left;
   char frame[kDataSize];
   memcpy(frame, "&d#", 3);
-  if (n > kDataSize - 4) n = kDataSize - 4;  // validated before: never reached
   if (fread(frame + 3, 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) return false;
   frame[3 + n] = '$';
   s.left -= n;
@@ -63,6 +63,10 @@ int update_bin(Updater& u, int selection, int attempt, uint32_t length, FILE* fi
   uint8_t raw[kBinHeaderSize];
   if (fread(raw, 1, sizeof raw, file) != sizeof raw) return fail(u, msg::kCorrupted10_1);
   BinStream s{decode_bin_header(raw), 0, static_cast<int64_t>(length) - kBinHeaderSize, kBinHeaderSize};
+  // The package runner has checked this before the instrument was opened;
+  // checked again here, a sub-header that would loop or overrun the frame
+  // buffer cannot reach the streaming whoever calls it.
+  if (check_bin_header(s.header, s.left) != PtFault::kNone) return fail(u, msg::kCorrupted10_4);
   s.erase_address = s.header.start_address;
   progress(u, s.done, length);
 

@@ -18,7 +18,8 @@
 // been written; otherwise the non-zero result of program_cmd after its
 // message and "Corrupted Update File. (10-5)", or 1 after
 // "Corrupted Update File. (10-1)" when the file ends early, or after "(10-4)"
-// (nothing read or sent) when length is below the 16-byte sub-header.
+// (nothing sent) when length is below the 16-byte sub-header or the
+// sub-header would never end or overrun the command buffers.
 int update_bin(Updater& u, int selection, int attempt, uint32_t length, FILE* file);
 
 // Streams a framed section; length is only the progress line's denominator.

@@ -141,4 +141,27 @@ TEST_F(SectionStreamer, BinarySectionShorterThanItsSubHeaderIsRefusedUnread) {
   EXPECT_EQ(ftell(file), 0);
 }
 
+// Called directly, without the runner's check, a sub-header that would loop
+// for ever or overrun the frame buffer is refused before anything is sent.
+TEST_F(SectionStreamer, SubHeaderThatWouldNeverEndIsRefusedUnsent) {
+  struct {
+    const char* name;
+    std::vector<uint8_t> header;
+  } cases[] = {
+      {"chunk 0 with image bytes left", sub_header(0, 0, 0, 0x1000)},
+      {"erase step 0", sub_header(0, 0x1000, 0x10, 0)},
+      {"data commands too long for the buffers", sub_header(0, 0, 0x1000, 0x1000)},
+  };
+  for (const auto& c : cases) {
+    os.clear();
+    std::vector<uint8_t> section = c.header + std::vector<uint8_t>(1200, 0x11);
+    EXPECT_EQ(update_bin(u, selection, 0, static_cast<uint32_t>(section.size()), section_file(section)), 1)
+        << c.name;
+    EXPECT_EQ(os.log(), "<12>Corrupted Update File. (10-4)\\n\n") << c.name;
+    EXPECT_TRUE(writes().empty()) << c.name;
+    fclose(file);
+    file = nullptr;
+  }
+}
+
 }  // namespace
