@@ -16,8 +16,6 @@
 // libFuzzer build and the regression test compile.
 #pragma once
 
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -28,6 +26,7 @@
 #include <vector>
 
 #include "driver/runner.h"
+#include "platform/native.h"
 #include "platform/recording_platform.h"
 #include "updater.h"
 #include "visa/sim/sim_backend.h"
@@ -57,16 +56,16 @@ constexpr uint32_t kAnswerMs = 1000;
 // A directory of this process for the files a target writes; removed at exit.
 inline const std::string& scratch_dir() {
   static const std::string dir = [] {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tmflash-fuzz-XXXXXX").string();
-    if (mkdtemp(pattern.data()) == nullptr) {
-      perror("fuzz: mkdtemp");
+    std::string pattern = make_temp_directory("tmflash-fuzz-");
+    if (pattern.empty()) {
+      perror("fuzz: cannot make a scratch directory");
       abort();
     }
     static std::string to_remove;
     to_remove = pattern;
     atexit([] {
       std::error_code ignored;
-      std::filesystem::remove_all(to_remove, ignored);
+      std::filesystem::remove_all(file_path(to_remove), ignored);
     });
     return pattern;
   }();
@@ -76,7 +75,7 @@ inline const std::string& scratch_dir() {
 // Writes bytes to name in the scratch directory; returns its path.
 inline std::string write_scratch(std::string_view name, std::string_view bytes) {
   std::string path = scratch_dir() + "/" + std::string(name);
-  FILE* f = fopen(path.c_str(), "wb");
+  FILE* f = open_file(path.c_str(), "wb");
   if (f == nullptr || fwrite(bytes.data(), 1, bytes.size(), f) != bytes.size()) {
     perror("fuzz: cannot write a scratch file");
     abort();

@@ -54,18 +54,19 @@
 #include "package/package_check.h"
 #include "package/package_description.h"
 #include "package/package_writer.h"
+#include "platform/native.h"
 
 namespace {
 
 bool read_file(const std::string& path, std::vector<uint8_t>* bytes) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(file_path(path), std::ios::binary);
   if (!in) return false;
   bytes->assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   return !in.bad();
 }
 
 bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(file_path(path), std::ios::binary | std::ios::trunc);
   out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
   return static_cast<bool>(out);
 }
@@ -83,7 +84,9 @@ void note_refusal(const std::vector<uint8_t>& package) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv_system) {
+  const ProgramArguments args(argc, argv_system);  // names, whatever the code page
+  const char* const* argv = args.argv();
   if (argc != 3) {
     std::fprintf(stderr, "usage: tmpack DESCRIPTION_FILE OUTPUT_FILE\n");
     return 2;
@@ -93,10 +96,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tmpack: cannot read %s\n", argv[1]);
     return 1;
   }
-  std::filesystem::path base = std::filesystem::path(argv[1]).parent_path();
+  std::filesystem::path base = file_path(argv[1]).parent_path();
   DescriptionFileLoader load = [&base](const std::string& path, std::vector<uint8_t>* bytes) {
-    std::filesystem::path p(path);
-    return read_file((p.is_absolute() ? p : base / p).string(), bytes);
+    std::filesystem::path p = file_path(path);
+    return read_file(name_of(p.is_absolute() ? p : base / p), bytes);
   };
   PackagePlan plan;
   std::string error;

@@ -12,14 +12,17 @@
 #include <sstream>
 #include <string>
 
+#include "platform/native.h"
 #include "script/script_writer.h"
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv_system) {
+  const ProgramArguments args(argc, argv_system);  // names, whatever the code page
+  const char* const* argv = args.argv();
   if (argc != 3) {
     std::cerr << "usage: tmscript SOURCE OUTPUT\n";
     return 2;
   }
-  std::ifstream in(argv[1], std::ios::binary);
+  std::ifstream in(file_path(argv[1]), std::ios::binary);
   if (!in) {
     std::cerr << "tmscript: cannot read " << argv[1] << "\n";
     return 1;
@@ -31,7 +34,7 @@ int main(int argc, char** argv) {
     std::cerr << "tmscript: " << argv[1] << ": " << error << "\n";
     return 1;
   }
-  std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
+  std::ofstream out(file_path(argv[2]), std::ios::binary | std::ios::trunc);
   out << script;
   if (!out) {
     std::cerr << "tmscript: cannot write " << argv[2] << "\n";

@@ -9,11 +9,14 @@
 #include "config.h"
 #include "driver/console.h"
 #include "driver/runner.h"
-#include "platform/posix_platform.h"
+#include "platform/native.h"
+#include "platform/system_platform.h"
 
 int main(int argc, char** argv) {
-  CommandLine cl = parse_command_line(argc, argv);
-  PosixPlatform os;
+  const ProgramArguments args(argc, argv);
+  const char* const* arg = args.argv();
+  CommandLine cl = parse_command_line(args.argc(), arg);
+  Platform& os = system_platform();
   switch (cl.action) {
     case CommandLine::kHelp:
       fputs(usage_text(), stdout);
@@ -30,7 +33,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<VisaBackend> visa = choose_visa_backend(cl.visa);
   Updater u(os, visa.get());
   // The runner sees the list file as its first argument, as it always has.
-  std::vector<const char*> args{argv[0]};
-  if (cl.list_arg > 0) args.push_back(argv[cl.list_arg]);
-  return updater_main(u, static_cast<int>(args.size()), args.data());
+  std::vector<const char*> runner_args{arg[0]};
+  if (cl.list_arg > 0) runner_args.push_back(arg[cl.list_arg]);
+  return updater_main(u, static_cast<int>(runner_args.size()), runner_args.data());
 }

@@ -6,6 +6,7 @@
 #include "base/text.h"
 #include "driver/console.h"
 #include "messages.h"
+#include "platform/native.h"
 
 namespace {
 
@@ -73,7 +74,7 @@ int GetData(Updater& u, const char* key, const char* value) {
 }
 
 int OpenIni(Updater& u, const char* path) {
-  FILE* file = fopen(path, "rb");
+  FILE* file = open_file(path, "rb");
   if (file == nullptr) {
     printf_color(u.os, kColourRed, msg::kListFile1);
     return 1;

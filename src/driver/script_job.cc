@@ -6,11 +6,12 @@
 #include "driver/jobs.h"
 #include "link/session.h"
 #include "messages.h"
+#include "platform/native.h"
 #include "script/command.h"
 #include "script/script.h"
 
 FILE* open_job_file(Updater& u, const char* path) {
-  FILE* file = fopen(path, "rb");
+  FILE* file = open_file(path, "rb");
   if (file == nullptr) {
     printf_color(u.os, kColourRed, msg::kCorrupted5);
     pause(u.os);

@@ -1,4 +1,5 @@
 #include <climits>
+#include <cstring>
 
 #include "platform/platform.h"
 
@@ -21,4 +22,20 @@ bool parse_operator_number(std::string_view line, int* value) {
   if (i != line.size()) return false;
   *value = static_cast<int>(negative ? -number : number);
   return true;
+}
+
+InputResult read_operator_number(FILE* in, int* value) {
+  char line[256];
+  if (fgets(line, sizeof line, in) == nullptr) return InputResult::kEnd;
+  size_t len = strlen(line);
+  bool whole_line = len > 0 && line[len - 1] == '\n';
+  if (!whole_line && !feof(in)) {
+    // Too long to be a number: drop the rest of the line.
+    int c;
+    while ((c = getc(in)) != EOF && c != '\n') {
+    }
+    return InputResult::kNotNumber;
+  }
+  return parse_operator_number(std::string_view(line, len), value) ? InputResult::kNumber
+                                                                   : InputResult::kNotNumber;
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 // Console colour attributes, numbered as Windows console text attributes.
@@ -26,7 +27,8 @@ enum class InputResult {
 };
 
 // The operating-system services tmflash needs. Implementations: the POSIX
-// console (posix_platform.cc), RecordingPlatform for tests.
+// console (posix_platform.cc), the Windows console (windows_platform.cc),
+// RecordingPlatform for tests.
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -54,3 +56,8 @@ class Platform {
 // digits, optional trailing blanks. Returns false for anything else, and for
 // numbers beyond the range of int.
 bool parse_operator_number(std::string_view line, int* value);
+
+// Reads one line of operator input from in and parses it as above; a line
+// too long to be a number is read to its end and is not a number. What the
+// real platforms' read_number does.
+InputResult read_operator_number(FILE* in, int* value);

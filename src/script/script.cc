@@ -5,6 +5,7 @@
 #include "base/text.h"
 #include "driver/console.h"
 #include "messages.h"
+#include "platform/native.h"
 #include "script/command.h"
 #include "script/encoding.h"
 
@@ -144,7 +145,7 @@ void reset_setting(Updater& u) {
 }
 
 int checksum_file(const char* path) {
-  FILE* file = fopen(path, "rb");
+  FILE* file = open_file(path, "rb");
   if (file == nullptr) return 0;
   uint32_t sum = 0;
   int result = -1;
