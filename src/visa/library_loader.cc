@@ -16,7 +16,29 @@ bool bind(void* handle, const char* name, Fn* slot, const char** missing) {
   return true;
 }
 
+uint32_t little_endian(std::string_view bytes, size_t at, size_t size) {
+  uint32_t value = 0;
+  for (size_t i = 0; i < size; ++i) value |= uint32_t{static_cast<uint8_t>(bytes[at + i])} << (8 * i);
+  return value;
+}
+
 }  // namespace
+
+int pe_image_bits(std::string_view head) {
+  constexpr size_t kNewHeaderOffset = 0x3C;  // DOS header: where the PE header starts
+  constexpr uint32_t kMachineI386 = 0x014C;
+  constexpr uint32_t kMachineAmd64 = 0x8664;
+  constexpr uint32_t kMachineArm64 = 0xAA64;
+  if (head.size() < kNewHeaderOffset + 4 || head.substr(0, 2) != "MZ") return 0;
+  size_t pe = little_endian(head, kNewHeaderOffset, 4);
+  if (pe > head.size() || head.size() - pe < 6 || head.substr(pe, 4) != std::string_view("PE\0\0", 4)) return 0;
+  switch (little_endian(head, pe + 4, 2)) {
+    case kMachineI386: return 32;
+    case kMachineAmd64:
+    case kMachineArm64: return 64;
+    default: return 0;
+  }
+}
 
 VisaLibraryBackend::VisaLibraryBackend(std::string path) : path_(std::move(path)) {}
 

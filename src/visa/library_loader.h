@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "visa/visa_backend.h"
@@ -31,6 +32,12 @@ class VisaLibraryBackend : public VisaBackend {
 // The names and places where VISA libraries are installed on this system,
 // in the order they are tried.
 std::vector<std::string> default_visa_library_names();
+
+// What the header of a Windows DLL (a PE image) says its code is built for:
+// 32 (x86) or 64 (x64, ARM64) bits; 0 when head is not the start of a PE
+// image or names another machine. head: the file's first bytes (the PE
+// header is within the first few hundred).
+int pe_image_bits(std::string_view head);
 
 // The library handle layer (library_loader_posix.cc, library_loader_win32.cc).
 namespace dynlib {

@@ -14,6 +14,15 @@
 #define TM_VISA_CALL
 #endif
 
+// For a library that exports the ten functions itself (the simulator
+// library, the loader's test fixtures). On 32-bit Windows the names must
+// also be linked undecorated (--kill-at), as VISA libraries export them.
+#if defined(_WIN32)
+#define TM_VISA_EXPORT extern "C" __declspec(dllexport)
+#else
+#define TM_VISA_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
 using ViStatus = int32_t;
 using ViSession = uint32_t;  // handles are integers, not pointers
 using ViObject = uint32_t;
