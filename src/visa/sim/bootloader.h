@@ -17,6 +17,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "visa/sim/boot_frame.h"
@@ -48,6 +49,9 @@ class Bootloader {
   std::vector<uint8_t> flash(uint32_t addr, size_t len) const { return flash_.read(addr, len); }
   // An "x" command has been received.
   bool image_complete() const { return complete_; }
+  // Where data commands have programmed flash: address and length of each
+  // run of consecutive bytes, in address order.
+  std::vector<std::pair<uint32_t, uint64_t>> programmed() const;
   // Commands answered with an echo so far (the wrong-echo faults count these).
   uint32_t echoes() const { return echoes_; }
 
@@ -58,11 +62,13 @@ class Bootloader {
   void set_write_address(const BootCommand& cmd);
   void program(const BootCommand& cmd);
   void flash_error(const BootCommand& cmd, std::string what);
+  void note_programmed(uint32_t addr, uint64_t len);
 
   const InstrumentConfig& config_;
   Flash flash_;
   std::vector<BootCommand> commands_;
   std::vector<SimError> errors_;
+  std::vector<std::pair<uint32_t, uint64_t>> programmed_;  // in the order written, runs joined
   uint32_t write_address_ = 0;
   bool have_write_address_ = false;
   bool complete_ = false;

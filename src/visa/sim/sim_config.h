@@ -89,6 +89,11 @@ struct SimConfig {
   // whose transcript would hold every byte written twice over. The
   // transcript file above is written all the same.
   bool keep_transcript = true;
+  // When not empty, whenever an image is complete (the bootloader's "x"
+  // command) the flash every bootloader has programmed so far is written to
+  // this file, replacing it: what a test of a simulator in another process
+  // (the simulator library) compares with the image.
+  std::string flash_path = {};
 };
 
 // The configuration of `--visa=sim`: one instrument with the defaults above

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <set>
 
+#include "platform/native.h"
+
 namespace sim {
 
 namespace {
@@ -101,7 +103,14 @@ struct Parser {
 
   bool global_key(std::string_view key, std::string_view v) {
     GlobalFaults& f = out->faults;
-    if (key == "transcript") return unescape(v, &out->transcript_path, &why);
+    if (key == "transcript") {
+      out->transcript_path = v;  // as written: a Windows path's "\t" is no tab
+      return true;
+    }
+    if (key == "flash_file") {
+      out->flash_path = v;
+      return true;
+    }
     if (key == "empty_searches") return number(v, &f.empty_searches, &why);
     if (key == "fail_open") return number_list(v, &f.fail_open, &why);
     if (key == "fail_write") return number_list(v, &f.fail_write, &why);
@@ -244,7 +253,7 @@ bool parse_sim_description(std::string_view text, std::string_view file_name, Si
 }
 
 bool load_sim_description(const std::string& path, SimConfig* out, std::string* error) {
-  FILE* f = fopen(path.c_str(), "rb");
+  FILE* f = open_file(path.c_str(), "rb");
   if (!f) {
     *error = path + ": cannot open the simulator description: " + strerror(errno);
     return false;
