@@ -32,7 +32,7 @@ const std::string kMachineRun =
 TEST(BinaryInstrument, MachineCommandThroughSimFile) {
   TempDir dir;
   std::string list = dir.write("m.lst", "total=1\nmcmd0=:SYST:BEEP\n");
-  BinaryRun run = run_tmflash("--visa=sim:" + kExamples + "/sim/default.sim '" + list + "'", "0\n");
+  BinaryRun run = run_tmflash({"--visa=sim:" + kExamples + "/sim/default.sim", list}, "0\n");
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output, kMachineRun);
 }
@@ -44,8 +44,8 @@ TEST(BinaryInstrument, MachineCommandThroughTheLoaderAndTheSimulatorLibrary) {
   std::string description = dir.write("one.sim", "transcript = " + transcript +
                                                      "\n[instrument]\nmain = " + kMain + "\n");
   std::string list = dir.write("m.lst", "total=1\nmcmd0=:SYST:BEEP\n");
-  BinaryRun run = run_tmflash(std::string("--visa=") + TMFLASH_SIM_LIBRARY + " '" + list + "'", "0\n", "",
-                              "TMFLASH_SIM='" + description + "' ");
+  BinaryRun run = run_tmflash({std::string("--visa=") + TMFLASH_SIM_LIBRARY, list}, "0\n", "",
+                              {{"TMFLASH_SIM", description}});
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_EQ(run.output, kMachineRun);
   // The text went out unchanged, and nothing was read.
@@ -60,7 +60,7 @@ TEST(BinaryInstrument, BadSimFileIsReportedAtTheFirstInstrumentJob) {
   TempDir dir;
   std::string description = dir.write("bad.sim", "[instrument]\nmain = USB0::1::2::3::INSTR\nbogus = 1\n");
   std::string list = dir.write("m.lst", "total=2\nscmd0=echo shell first\nmcmd1=*RST\n");
-  BinaryRun run = run_tmflash("--visa=sim:" + description + " '" + list + "'");
+  BinaryRun run = run_tmflash({"--visa=sim:" + description, list});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output.rfind("system cmd:echo shell first\nshell first\nmachine cmd:*RST\nVISA is not available: " +
                                  description + ":3: ",
@@ -68,5 +68,53 @@ TEST(BinaryInstrument, BadSimFileIsReportedAtTheFirstInstrumentJob) {
             0u)
       << run.output;
 }
+
+}  // namespace
+
+namespace {
+
+// A VISA library that cannot be used stops the run at the first job that
+// needs the instrument, with the reason and exit status 1.
+std::string refused_run(const std::string& reason) {
+  return "machine cmd:*RST\nVISA is not available: " + reason + "\nPress any key to continue . . . \n";
+}
+
+TEST(BinaryInstrument, MissingLibraryOrMissingFunctionStopsTheRun) {
+  TempDir dir;
+  std::string list = dir.write("m.lst", "total=2\nmcmd0=*RST\nscmd1=echo never\n");
+  const std::string absent = dir.file("absent-visa.dll");
+  const struct {
+    std::string library;
+    std::string reason;
+  } cases[] = {
+      {absent, "VISA library " + absent + " does not exist"},
+      {TMFLASH_INCOMPLETE_VISA, std::string("VISA library ") + TMFLASH_INCOMPLETE_VISA + " has no function viUsbControlOut"},
+  };
+  for (const auto& c : cases) {
+    BinaryRun run = run_tmflash({"--visa=" + c.library, list});
+    EXPECT_EQ(run.status, 1) << c.library;
+    EXPECT_EQ(run.output, refused_run(c.reason));
+  }
+}
+
+#ifdef _WIN32
+TEST(BinaryInstrument, LibraryOfTheWrongBitsStopsTheRun) {
+#ifndef TMFLASH_OTHER_BITNESS_SIM
+  GTEST_SKIP() << "no DLL of the other bitness was named (TMFLASH_OTHER_BITNESS_SIM)";
+#else
+  const std::string library = TMFLASH_OTHER_BITNESS_SIM;
+  if (read_file(library).empty()) GTEST_SKIP() << "the DLL of the other bitness is not built: " << library;
+  TempDir dir;
+  std::string list = dir.write("m.lst", "total=2\nmcmd0=*RST\nscmd1=echo never\n");
+  BinaryRun run = run_tmflash({"--visa=" + library, list});
+  EXPECT_EQ(run.status, 1);
+  const char* bits = sizeof(void*) == 8 ? "it is a 32-bit DLL and this tmflash is 64-bit; use the 32-bit tmflash or "
+                                          "a 64-bit VISA library"
+                                        : "it is a 64-bit DLL and this tmflash is 32-bit; use the 64-bit tmflash or "
+                                          "a 32-bit VISA library";
+  EXPECT_EQ(run.output, refused_run("cannot load VISA library " + library + ": " + bits));
+#endif
+}
+#endif
 
 }  // namespace

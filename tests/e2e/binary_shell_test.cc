@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
@@ -20,7 +21,7 @@ TEST(Binary, RunsShellJobsInOrderAndEndsWithUpdateOk) {
                                "scmd0=echo first\n"
                                "scmd1=DELAY 20\n"
                                "scmd2=echo third\n");
-  BinaryRun run = run_tmflash("'" + list + "'");
+  BinaryRun run = run_tmflash({list});
   EXPECT_EQ(run.status, 0);
   // Piped: no colour codes.
   EXPECT_EQ(run.output,
@@ -31,7 +32,7 @@ TEST(Binary, RunsShellJobsInOrderAndEndsWithUpdateOk) {
 }
 
 TEST(Binary, NoListFileIsParametersErrorAndThePauseDoesNotWaitOnAPipe) {
-  BinaryRun run = run_tmflash("", "x\n");
+  BinaryRun run = run_tmflash({}, "x\n");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "parameters error\nPress any key to continue . . . \n");
 }
@@ -47,11 +48,11 @@ TEST(Binary, ListFileErrorsAreNumbered) {
   };
   for (const auto& c : cases) {
     std::string list = dir.write("bad.lst", c.text);
-    BinaryRun run = run_tmflash("'" + list + "'");
+    BinaryRun run = run_tmflash({list});
     EXPECT_EQ(run.status, 1) << c.text;
     EXPECT_EQ(run.output, std::string(c.message) + "Press any key to continue . . . \n") << c.text;
   }
-  BinaryRun missing = run_tmflash("'" + dir.file("absent.lst") + "'");
+  BinaryRun missing = run_tmflash({dir.file("absent.lst")});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.output, "Update file is not complete. (1)\nPress any key to continue . . . \n");
 }
@@ -59,7 +60,7 @@ TEST(Binary, ListFileErrorsAreNumbered) {
 TEST(Binary, ArgumentsAfterTheListFileAreIgnored) {
   TempDir dir;
   std::string list = dir.write("jobs.lst", "total=1\nscmd0=echo only\n");
-  BinaryRun run = run_tmflash("'" + list + "' --bogus more args");
+  BinaryRun run = run_tmflash({list, "--bogus", "more", "args"});
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, "system cmd:echo only\nonly\n\nUpdate Ok\n");
 }
@@ -67,17 +68,19 @@ TEST(Binary, ArgumentsAfterTheListFileAreIgnored) {
 TEST(Binary, VisaOptionIsParsedInBothFormsAndNotLoadedForShellJobs) {
   TempDir dir;
   std::string list = dir.write("jobs.lst", "total=1\nscmd0=echo ok\n");
-  for (const char* option : {"--visa=/no/such/libvisa.so", "--visa /no/such/libvisa.so"}) {
-    BinaryRun run = run_tmflash(std::string(option) + " '" + list + "'");
-    EXPECT_EQ(run.status, 0) << option;
-    EXPECT_EQ(run.output, "system cmd:echo ok\nok\n\nUpdate Ok\n") << option;
+  const std::vector<std::string> forms[] = {{"--visa=/no/such/libvisa.so", list},
+                                             {"--visa", "/no/such/libvisa.so", list}};
+  for (const std::vector<std::string>& args : forms) {
+    BinaryRun run = run_tmflash(args);
+    EXPECT_EQ(run.status, 0) << args[0];
+    EXPECT_EQ(run.output, "system cmd:echo ok\nok\n\nUpdate Ok\n") << args[0];
   }
 }
 
 TEST(Binary, InstrumentJobWithoutVisaStopsWithTheReason) {
   TempDir dir;
   std::string list = dir.write("jobs.lst", "total=2\nmcmd0=*RST\nscmd1=echo never\n");
-  BinaryRun run = run_tmflash("--visa=/no/such/libvisa.so '" + list + "'");
+  BinaryRun run = run_tmflash({"--visa=/no/such/libvisa.so", list});
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output,
             "machine cmd:*RST\n"
@@ -88,16 +91,16 @@ TEST(Binary, InstrumentJobWithoutVisaStopsWithTheReason) {
 }
 
 TEST(Binary, HelpVersionAndBadOptions) {
-  BinaryRun help = run_tmflash("--help");
+  BinaryRun help = run_tmflash({"--help"});
   EXPECT_EQ(help.status, 0);
   EXPECT_EQ(help.output.rfind("Usage: tmflash [--visa=LIB] LIST_FILE\n", 0), 0u);
-  BinaryRun version = run_tmflash("--version");
+  BinaryRun version = run_tmflash({"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.output.rfind("tmflash ", 0), 0u);
-  BinaryRun bad = run_tmflash("--bogus list.lst");
+  BinaryRun bad = run_tmflash({"--bogus", "list.lst"});
   EXPECT_EQ(bad.status, 1);
   EXPECT_EQ(bad.output, "tmflash: unknown option --bogus (see tmflash --help)\n");
-  BinaryRun no_value = run_tmflash("--visa");
+  BinaryRun no_value = run_tmflash({"--visa"});
   EXPECT_EQ(no_value.status, 1);
   EXPECT_EQ(no_value.output, "tmflash: option --visa needs a value (see tmflash --help)\n");
 }

@@ -1,7 +1,6 @@
 #include "package/package_writer.h"
 
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +13,7 @@
 
 #include "package/package_check.h"
 #include "package/package_description.h"
+#include "support/run_binary.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -337,15 +337,15 @@ std::string read_all(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// Runs the built tool; returns its exit status and fills err with its stderr.
-int run_tmpack(const TempDir& dir, const std::string& args, std::string* err) {
-  std::string tool = std::string(TMFLASH_BUILD_DIR) + "/tmpack";
+// Runs the built tool; returns its exit status and fills err with what it
+// printed (all of it on stderr).
+int run_tmpack(const std::vector<std::string>& args, std::string* err) {
+  std::string tool = built_program("tmpack");
   // The tests do not depend on the tool's target; a build of all targets makes it.
   if (!std::filesystem::exists(tool)) ADD_FAILURE() << "tmpack is not built: " << tool;
-  std::string err_path = dir.file("stderr.txt");
-  int status = std::system((tool + " " + args + " 2>" + err_path).c_str());
-  *err = read_all(err_path);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  BinaryRun run = run_program(tool, args);
+  *err = run.output;
+  return run.status;
 }
 
 TEST(TmpackToolTest, WritesThePackageOfADescription) {
@@ -353,7 +353,7 @@ TEST(TmpackToolTest, WritesThePackageOfADescription) {
   dir.write("image.bin", std::string("\xDE\xAD", 2));
   std::string description = dir.write("pkg.txt", kDescription);
   std::string err;
-  ASSERT_EQ(run_tmpack(dir, description + " " + dir.file("out.pt"), &err), 0) << err;
+  ASSERT_EQ(run_tmpack({description, dir.file("out.pt")}, &err), 0) << err;
   std::string out = read_all(dir.file("out.pt"));
   Bytes expected = build(description_plan());
   EXPECT_EQ(Bytes(out.begin(), out.end()), expected);
@@ -369,7 +369,7 @@ TEST(TmpackToolTest, ValidPackageGivesNoNote) {
                                       "[package]\nrun_order = 0\n[section 0]\ntype = framed\nrecord = &t$\n"
                                       "record = &q$\n");
   std::string err;
-  ASSERT_EQ(run_tmpack(dir, description + " " + dir.file("out.pt"), &err), 0) << err;
+  ASSERT_EQ(run_tmpack({description, dir.file("out.pt")}, &err), 0) << err;
   EXPECT_EQ(err, "");
   EXPECT_EQ(read_all(dir.file("out.pt")).size(), 1968u + 10);
 }
@@ -378,11 +378,11 @@ TEST(TmpackToolTest, ReportsErrorsAndWritesNothing) {
   TempDir dir;
   std::string description = dir.write("bad.txt", "[package]\ndevice_code = TOO-LONG-CODE\n");
   std::string err;
-  EXPECT_EQ(run_tmpack(dir, description + " " + dir.file("out.pt"), &err), 1);
+  EXPECT_EQ(run_tmpack({description, dir.file("out.pt")}, &err), 1);
   EXPECT_EQ(err, "tmpack: " + description + ": device_code \"TOO-LONG-CODE\" is longer than 8 characters\n");
   EXPECT_FALSE(std::ifstream(dir.file("out.pt")).good());
 
-  EXPECT_EQ(run_tmpack(dir, description, &err), 2);
+  EXPECT_EQ(run_tmpack({description}, &err), 2);
   EXPECT_EQ(err, "usage: tmpack DESCRIPTION_FILE OUTPUT_FILE\n");
 }
 

@@ -1,0 +1,39 @@
+// The programs run through /bin/sh, as an operator's shell starts them.
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "support/run_binary.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+std::string sh_quoted(const std::string& text) {
+  std::string out = "'";
+  for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return out + "'";
+}
+
+}  // namespace
+
+BinaryRun run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::string& stdin_text, const std::string& cwd, const Environment& env) {
+  TempDir tmp;
+  std::string input = tmp.write("stdin", stdin_text);
+  std::string command;
+  if (!cwd.empty()) command += "cd " + sh_quoted(cwd) + " && ";
+  for (const auto& [name, value] : env) command += name + "=" + sh_quoted(value) + " ";
+  command += sh_quoted(program);
+  for (const std::string& arg : args) command += " " + sh_quoted(arg);
+  command += " <" + sh_quoted(input) + " 2>&1";
+  BinaryRun run;
+  FILE* pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return run;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) run.raw.append(buffer, n);
+  int raw = pclose(pipe);
+  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  run.output = run.raw;
+  return run;
+}
