@@ -25,3 +25,5 @@ demo: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+include cmake/windows.mk

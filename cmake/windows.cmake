@@ -71,3 +71,31 @@ function(tmflash_add_windows_tests target)
       TIMEOUT 900)
   endforeach()
 endfunction()
+
+# The release to copy to a Windows PC: the three programs and the simulator
+# library (stripped), the README, the examples with the demo's script and
+# package built. `cmake --build DIR --target dist-windows` (make dist-windows)
+# writes tmflash-VERSION-win64.zip or -win32.zip into the build directory.
+function(tmflash_add_windows_dist)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(name tmflash-${PROJECT_VERSION}-win64)
+  else()
+    set(name tmflash-${PROJECT_VERSION}-win32)
+  endif()
+  set(staging ${CMAKE_BINARY_DIR}/dist)
+  set(dir ${staging}/${name})
+  add_custom_target(dist-windows
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${staging} ${CMAKE_BINARY_DIR}/${name}.zip
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${dir}
+    COMMAND ${CMAKE_COMMAND} -E copy $<TARGET_FILE:tmflash> $<TARGET_FILE:tmpack> $<TARGET_FILE:tmscript>
+            $<TARGET_FILE:tmflash_simvisa> ${CMAKE_SOURCE_DIR}/README.md ${dir}
+    COMMAND ${CMAKE_STRIP} ${dir}/tmflash.exe ${dir}/tmpack.exe ${dir}/tmscript.exe ${dir}/tmflash_simvisa.dll
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/examples ${dir}/examples
+    COMMAND ${CMAKE_COMMAND} -E copy ${DEMO_DIR}/firmware.txt ${DEMO_DIR}/firmware.pkg ${dir}/examples/demo
+    COMMAND ${CMAKE_COMMAND} -E chdir ${staging} ${CMAKE_COMMAND} -E tar cf ${CMAKE_BINARY_DIR}/${name}.zip --format=zip ${name}
+    COMMENT "Packing ${name}.zip"
+    VERBATIM)
+  add_dependencies(dist-windows tmflash tmpack tmscript tmflash_simvisa demo_files)
+endfunction()
+# After CMakeLists.txt has made the targets it packs.
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL tmflash_add_windows_dist)
