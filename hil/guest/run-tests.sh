@@ -16,14 +16,17 @@ cd "$HIL_ROOT" || exit 1
 status_file=$HIL_RESULTS/status
 : > "$status_file"
 
-# Prints the processes still in process group $1 (builtins only: a fork
-# per process would cost seconds under emulation).
+# Prints the live processes of process group $1 (builtins only: a fork
+# per process would cost seconds under emulation). Zombies are left out:
+# they are dead, and init, which inherits them, never reaps them here.
 group_members() {
   local stat rest fields
   for stat in /proc/[0-9]*/stat; do
     read -r rest 2> /dev/null < "$stat" || continue   # it may have ended
     read -ra fields <<< "${rest##*) }"   # after the command's name: state ppid pgrp
-    if [ "${fields[2]:-}" = "$1" ]; then echo "${stat//[^0-9]/}"; fi
+    if [ "${fields[2]:-}" = "$1" ] && [ "${fields[0]}" != Z ]; then
+      echo "${stat//[^0-9]/}"
+    fi
   done
 }
 
