@@ -47,6 +47,7 @@ find_package() {
 download() {
   local sandbox=()
   as_root && sandbox=(-o APT::Sandbox::User=root)
+  say "downloading $package"
   mkdir -p "$cache/$version"
   (cd "$cache/$version" && apt-get download -q "${sandbox[@]}" "$package" >&2)
 }
