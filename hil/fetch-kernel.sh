@@ -17,6 +17,10 @@ cache=${1:?usage: fetch-kernel.sh CACHE_DIR}
 say() { echo "hil: $*" >&2; }
 as_root() { [ "$(id -u)" -eq 0 ]; }
 mkdir -p "$cache"
+# The cache is shared by every checkout of the machine: one run at a time
+# may look in it, download or unpack (the others wait here).
+exec 9> "$cache/.lock"
+flock 9
 
 # The state of apt's package lists and sources: what apt-cache answers
 # changes only with it.
