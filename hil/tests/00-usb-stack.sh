@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The USB stack alone, with no code of ours, so that a failure here points at
 # the machine and not at our device or driver:
-#  - the boot state the other scripts rely on (one UDC, the modules loaded);
+#  - the boot state the other scripts rely on (the UDCs, the modules loaded);
 #  - a configfs gadget made of the kernel's ACM function, bound to
 #    dummy_udc.0, enumerates on the host side with its IDs and serial, and
 #    carries data both ways (host: cdc-acm's ttyACM, gadget: ttyGS);
