@@ -38,7 +38,9 @@ int set_job(Updater& u, const JobKey& job, const char* key, const char* value) {
 int parser(char* line) {
   if (line[0] == ';' || line[0] == '[') return kSkipLine;
   int end = static_cast<int>(strlen(line));
-  // Signed char: bytes 0x80..0xFF count as blanks too, as they always have.
+  // Signed char: bytes 0x80..0xFF count as blanks too, so stored list files
+  // whose lines end in such bytes (a UTF-8 no-break space, a byte of another
+  // code page) name the same values they were tested with.
   while (end > 0 && static_cast<signed char>(line[end - 1]) <= 0x20) --end;
   line[end] = '\0';
   if (end == 0) return kSkipLine;

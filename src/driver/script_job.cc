@@ -41,7 +41,9 @@ int update_script_job(Updater& u, const char* path, int& selection) {
       UP_CLOSE(u, file);
       return 1;
     }
-    u.os.sleep_ms(kScriptRetryMs);  // also after the last attempt, as always
+    // After the last attempt too: the instrument gets the same 800 ms to
+    // settle before its session is closed as before another attempt.
+    u.os.sleep_ms(kScriptRetryMs);
   }
   UP_CLOSE(u, file);
   if (result != kCommandDone) {

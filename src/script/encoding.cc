@@ -63,8 +63,9 @@ int TransBytesData(const char* text, char* frame, int frame_size) {
   const char* p = text + 3;
   for (; *p != kEnd; p += 2) {
     if (!has_chars(p, 2) || n >= frame_size) return -1;
-    // Non-hex digits count as -1 here; binary mode has always sent what
-    // this sum gives rather than refusing the line.
+    // Non-hex digits count as -1 here and the line is still sent: stored
+    // binary-mode scripts must go out as the same bytes whatever they hold,
+    // so the packer packs and leaves judging to the text-mode check.
     frame[n++] = static_cast<char>((16 * get_value(p[0]) + get_value(p[1])) & 0xFF);
   }
   if (n >= frame_size) return -1;
