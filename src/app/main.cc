@@ -6,8 +6,8 @@
 
 #include "app/command_line.h"
 #include "app/visa_choice.h"
+#include "base/console.h"
 #include "config.h"
-#include "driver/console.h"
 #include "driver/runner.h"
 #include "platform/posix_platform.h"
 

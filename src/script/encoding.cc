@@ -1,7 +1,5 @@
 #include "script/encoding.h"
 
-const char idx_list[] = "ewdqlbvmrcxt";
-
 namespace {
 
 constexpr char kEnd = '$';
@@ -37,19 +35,6 @@ int get_index(char c) {
   for (int i = 0; i < kCommandLetters; ++i) {
     if (idx_list[i] == c) return i;
   }
-  return -1;
-}
-
-int get_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-int get_hex(int v) {
-  if (v >= 0 && v <= 9) return '0' + v;
-  if (v >= 10 && v <= 15) return 'A' + v - 10;
   return -1;
 }
 
