@@ -5,6 +5,7 @@
 #include "base/results.h"
 #include "driver/jobs.h"
 #include "driver/list_file.h"
+#include "link/session.h"
 
 namespace {
 
@@ -40,7 +41,7 @@ int updater_main(Updater& u, int argc, const char* const* argv) {
     pause(u.os);
     return kFailed;
   }
-  int selection = -1;  // no instrument chosen yet
+  int selection = kSelectionNone;  // no instrument chosen yet
   for (int slot = 0; slot < u.run.list_total; ++slot) {
     if (!is_job(u.run.commond_mode[slot])) continue;  // empty slot: no pause, no delay
     if (run_job(u, slot, selection) != kOk) return kFailed;

@@ -112,8 +112,8 @@ void get_base_data(ScriptUpdater& u, char letter, char* value, int attempt) {
 void set_binary2data(const char* field, char* out, size_t out_size) {
   size_t n = 0;
   for (const char* p = field; n + 1 < out_size; p += 2) {
-    // p[1] is read only when p[0] is a digit, so never past the field's NUL.
-    int pair = get_value(p[0]) < 0 ? -1 : hex_pair(p[0], p[1]);
+    if (get_value(p[0]) < 0) break;  // p[1] is read only when p[0] is no NUL
+    int pair = hex_pair(p[0], p[1]);
     if (pair < 0) break;
     char byte = static_cast<char>(pair ^ kByteMask);
     if (byte == '\0') break;
