@@ -47,6 +47,9 @@ bool split_key_value(std::string_view line, std::string_view* key, std::string_v
 // saying what is wrong, and *out unchanged.
 bool unescape(std::string_view s, std::string* out, std::string* why);
 
+// text in double quotes, as error messages name a value.
+std::string in_quotes(std::string_view text);
+
 // bytes in a form that shows every byte on one line: \n \r \t \\ as
 // escapes, '"' as \" when quote is set, any other byte below 0x20 or from
 // 0x7F on as \xNN (upper case).

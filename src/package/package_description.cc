@@ -127,7 +127,7 @@ bool DescriptionParser::block(std::string_view name) {
 
 bool DescriptionParser::number(std::string_view value, int64_t min, int64_t max, int64_t* out) {
   if (parse_number(value, min, max, out)) return true;
-  return fail("\"" + std::string(value) + "\" is not a number in " + std::to_string(min) + " .. " +
+  return fail(in_quotes(value) + " is not a number in " + std::to_string(min) + " .. " +
               std::to_string(max));
 }
 
@@ -142,7 +142,7 @@ bool DescriptionParser::text(std::string_view value, std::string* out) {
 bool DescriptionParser::bytes_from(std::string_view key, std::string_view value, std::string_view hex_key,
                                    std::string_view file_key, std::vector<uint8_t>* out, bool* matched) {
   *matched = key == hex_key || key == file_key;
-  if (key == hex_key && !parse_hex_bytes(value, out)) return fail("\"" + std::string(value) + "\" is not hex bytes");
+  if (key == hex_key && !parse_hex_bytes(value, out)) return fail(in_quotes(value) + " is not hex bytes");
   if (key == file_key && !load_(std::string(value), out)) return fail("cannot read \"" + std::string(value) + "\"");
   return true;
 }
@@ -170,7 +170,7 @@ bool DescriptionParser::package_key(std::string_view key, std::string_view value
   }
   if (key == "trailer") {
     if (parse_hex_bytes(value, &plan_->trailer)) return true;
-    return fail("\"" + std::string(value) + "\" is not hex bytes");
+    return fail(in_quotes(value) + " is not hex bytes");
   }
   if (key == "patch") {
     size_t colon = value.find(':');
@@ -241,7 +241,7 @@ bool DescriptionParser::type_key(std::string_view key, std::string_view value, S
       if (key == "text") return text(value, &s.text);
       if (key != "text_hex") return fail(unknown);
       std::vector<uint8_t> bytes;
-      if (!parse_hex_bytes(value, &bytes)) return fail("\"" + std::string(value) + "\" is not hex bytes");
+      if (!parse_hex_bytes(value, &bytes)) return fail(in_quotes(value) + " is not hex bytes");
       s.text.assign(bytes.begin(), bytes.end());
       return true;
     }
@@ -268,7 +268,7 @@ bool DescriptionParser::type_key(std::string_view key, std::string_view value, S
       if (key == "record_raw") {
         FramedRecordPlan rec{};
         rec.use_raw = true;
-        if (!parse_hex_bytes(value, &rec.raw)) return fail("\"" + std::string(value) + "\" is not hex bytes");
+        if (!parse_hex_bytes(value, &rec.raw)) return fail(in_quotes(value) + " is not hex bytes");
         s.records.push_back(std::move(rec));
         return true;
       }

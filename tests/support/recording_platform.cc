@@ -53,7 +53,9 @@ std::string RecordingPlatform::log() const {
   for (const Event& e : events_) {
     switch (e.kind) {
       case Event::kPrint:
-        out += e.colour == kColourPlain ? "<->" : "<" + std::to_string(e.colour) + ">";
+        out += '<';
+        out += e.colour == kColourPlain ? "-" : std::to_string(e.colour);
+        out += '>';
         out += escaped(e.text, false);
         break;
       case Event::kPause: out += "pause"; break;

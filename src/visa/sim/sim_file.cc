@@ -21,11 +21,11 @@ bool number(std::string_view v, uint32_t* out, std::string* why) {
     digits.remove_prefix(2);
     base = 16;
   }
-  if (digits.empty()) return (*why = "\"" + std::string(v) + "\" is not a number", false);
+  if (digits.empty()) return (*why = in_quotes(v) + " is not a number", false);
   uint64_t n = 0;
   for (char c : digits) {
     int d = get_value(c);
-    if (d < 0 || static_cast<uint64_t>(d) >= base) return (*why = "\"" + std::string(v) + "\" is not a number", false);
+    if (d < 0 || static_cast<uint64_t>(d) >= base) return (*why = in_quotes(v) + " is not a number", false);
     n = n * base + static_cast<uint64_t>(d);
     if (n > 0xFFFFFFFFu) return (*why = "number \"" + std::string(v) + "\" is too large", false);
   }
@@ -49,7 +49,7 @@ bool number_list(std::string_view v, std::vector<uint32_t>* out, std::string* wh
 bool flag(std::string_view v, bool* out, std::string* why) {
   if (v == "yes" || v == "true" || v == "1") return (*out = true, true);
   if (v == "no" || v == "false" || v == "0") return (*out = false, true);
-  return (*why = "\"" + std::string(v) + "\" is not yes or no", false);
+  return (*why = in_quotes(v) + " is not yes or no", false);
 }
 
 struct Parser {

@@ -92,7 +92,7 @@ std::string results(const CallRecord& rec, std::string_view name) {
     return s;
   }
   if (f == "viWrite") return format(" count=%u", rec.result);
-  if (f == "viRead" || f == "viUsbControlIn") return " " + quoted(rec.in);
+  if (f == "viRead" || f == "viUsbControlIn") return std::string(" ").append(quoted(rec.in));
   return "";
 }
 
@@ -104,7 +104,7 @@ std::string status_name(ViStatus status) {
   return format("0x%08X", static_cast<unsigned>(status));
 }
 
-std::string quoted(std::string_view bytes) { return "\"" + escaped(bytes, true) + "\""; }
+std::string quoted(std::string_view bytes) { return in_quotes(escaped(bytes, true)); }
 
 std::string format_call(const CallRecord& rec, std::string_view instrument_name) {
   return format("t=%llu ", static_cast<unsigned long long>(rec.time_ms)) + rec.function +
