@@ -1,7 +1,6 @@
 # What both MinGW-w64 toolchain files share. The compilers of the "posix"
 # thread model are used because the code uses std::this_thread and
-# std::chrono; the programs link their runtime statically (cmake/windows.cmake),
-# so that thread model costs no DLL.
+# std::chrono; with the runtime linked statically that costs no DLL.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_C_COMPILER ${TMFLASH_MINGW_TRIPLE}-gcc-posix)
 set(CMAKE_CXX_COMPILER ${TMFLASH_MINGW_TRIPLE}-g++-posix)
@@ -12,6 +11,18 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+# pkg-config looks at the target's libraries only, never the build
+# machine's (so libusb-1.0, and with it --visa=usb, is left out unless a
+# Windows libusb is installed there).
+set(ENV{PKG_CONFIG_LIBDIR} /usr/${TMFLASH_MINGW_TRIPLE}/lib/pkgconfig)
+set(ENV{PKG_CONFIG_PATH} "")
+
+# Single-file programs: the C and C++ runtimes and winpthreads are linked
+# in, so tmflash.exe, tmpack.exe, tmscript.exe and the DLLs need no DLL of
+# ours or of the compiler's.
+set(CMAKE_EXE_LINKER_FLAGS_INIT -static)
+set(CMAKE_SHARED_LINKER_FLAGS_INIT -static)
+set(CMAKE_MODULE_LINKER_FLAGS_INIT -static)
 
 # CTest, and the build steps that run our own tools, start the Windows
 # programs through Wine.

@@ -1,26 +1,29 @@
 # The Windows build: MinGW-w64 from Debian's packages (toolchain files
-# cmake/mingw-x86_64.cmake and cmake/mingw-i686.cmake), tests run under Wine.
-# Included by CMakeLists.txt when the target is Windows.
+# cmake/mingw-x86_64.cmake and cmake/mingw-i686.cmake, which also link every
+# program and DLL with the static runtime), tests run under Wine. Included by
+# CMakeLists.txt after src/ has made the layers' libraries.
+if(NOT WIN32)
+  return()
+endif()
 
-# Single-file programs: the C and C++ runtimes and winpthreads are linked in,
-# so tmflash.exe, tmpack.exe, tmscript.exe and tmflash_simvisa.dll need no DLL
-# of ours or of the compiler's.
-add_link_options(-static)
-# A VISA DLL exports its functions under their plain names; without this a
-# 32-bit __stdcall export would be named viOpen@20.
-string(APPEND CMAKE_SHARED_LINKER_FLAGS " -Wl,--kill-at")
-# tmflash_simvisa.dll, not libtmflash_simvisa.dll.
-set(CMAKE_SHARED_LIBRARY_PREFIX "")
-# Release builds at -O2 like the default build. No debug information: the
-# release is stripped anyway, and it doubles the time the tests take to
-# compile.
-string(REPLACE "-O3" "-O2" CMAKE_CXX_FLAGS_RELEASE "${CMAKE_CXX_FLAGS_RELEASE}")
-# Windows 7 and later; windows.h without min/max macros.
-add_compile_definitions(_WIN32_WINNT=0x0601 NOMINMAX)
+# The Windows side of the system-specific files (src/CMakeLists.txt adds the
+# POSIX side elsewhere).
+target_sources(tmflash_platform PRIVATE
+  ${CMAKE_SOURCE_DIR}/src/platform/native_win32.cc
+  ${CMAKE_SOURCE_DIR}/src/platform/windows_platform.cc)
+target_sources(tmflash_visa PRIVATE ${CMAKE_SOURCE_DIR}/src/visa/library_loader_win32.cc)
 
-# The built-in USBTMC driver (--visa=usb) is built for Linux only for now;
-# pkg-config would find the build machine's libusb, not a Windows one.
-set(TMFLASH_USBTMC OFF CACHE STRING "Build the USBTMC driver over libusb-1.0: AUTO, ON or OFF")
+# A DLL with the VISA functions, named as VISA DLLs are: tmflash_simvisa.dll
+# (no "lib"), its functions exported under their plain names (without this a
+# 32-bit __stdcall export would be named viOpen@20).
+function(tmflash_visa_dll target)
+  set_target_properties(${target} PROPERTIES PREFIX "")
+  target_link_options(${target} PRIVATE -Wl,--kill-at)
+endfunction()
+tmflash_visa_dll(tmflash_simvisa)
+# Beside tmflash.exe, where the POSIX build puts its library too (a DLL is a
+# runtime file to CMake).
+set_target_properties(tmflash_simvisa PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR})
 
 # GoogleTest built from its sources with this toolchain (Debian's googletest
 # package ships them).
@@ -32,23 +35,22 @@ if(TMFLASH_TESTS AND NOT TARGET GTest::gtest)
                         "or configure with -DTMFLASH_TESTS=OFF")
   endif()
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-  set(gtest_force_shared_crt OFF CACHE BOOL "" FORCE)
   add_subdirectory(${TMFLASH_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
 endif()
 
 # The simulator library of the other Windows target (32-bit for a 64-bit
-# build and the other way round): the loader's test of a DLL of the wrong
-# bitness loads it. `make windows` and the CI build both targets and point
-# each at the other's; without it that test is skipped, and says so.
+# build and the other way round): the tests of a DLL of the wrong bitness
+# load it. `make windows` and the CI build both targets and point each at
+# the other's; without it those tests are skipped, and say so.
 set(TMFLASH_OTHER_BITNESS_SIM "" CACHE FILEPATH
-    "tmflash_simvisa.dll of the other Windows target, for the wrong-bitness test")
+    "tmflash_simvisa.dll of the other Windows target, for the wrong-bitness tests")
 
 # Tests that only make sense on POSIX, left out of the Windows suite by
 # design (never because they fail):
 set(TMFLASH_POSIX_ONLY_TESTS
   # ANSI colour codes on a pseudo-terminal made by script(1): the POSIX
   # console. The Windows console's attribute calls are tested through their
-  # seam in tests/platform/windows_platform_test.cc.
+  # seam in tests/platform/platform_win32_test.cc.
   Binary.ColoursOnATerminalOnly
 )
 
@@ -57,8 +59,17 @@ set(TMFLASH_POSIX_ONLY_TESTS
 # per test; CTest runs the shards side by side.
 set(TMFLASH_WINE_SHARDS 4 CACHE STRING "Processes the Windows test suite is split into")
 
-# Registers the test binary target with CTest, shard by shard.
+# The Windows part of the test binary, and its registration with CTest,
+# shard by shard (called by tests/CMakeLists.txt).
 function(tmflash_add_windows_tests target)
+  target_sources(${target} PRIVATE
+    ${CMAKE_SOURCE_DIR}/tests/support/run_binary_win32.cc
+    ${CMAKE_SOURCE_DIR}/tests/platform/platform_win32_test.cc
+    ${CMAKE_SOURCE_DIR}/tests/e2e/binary_win32_test.cc)
+  # The test code itself is most of what the build compiles, and how fast it
+  # runs does not matter; the code it tests keeps the build's own flags.
+  target_compile_options(${target} PRIVATE -O0)
+  tmflash_visa_dll(tmflash_visa_incomplete)
   if(TMFLASH_OTHER_BITNESS_SIM)
     target_compile_definitions(${target} PRIVATE TMFLASH_OTHER_BITNESS_SIM="${TMFLASH_OTHER_BITNESS_SIM}")
   endif()
@@ -96,6 +107,9 @@ function(tmflash_add_windows_dist)
     COMMENT "Packing ${name}.zip"
     VERBATIM)
   add_dependencies(dist-windows tmflash tmpack tmscript tmflash_simvisa demo_files)
+  # The benchmark measures the streaming code, which is the same on every
+  # system: it is not built for Windows unless asked for by name.
+  set_target_properties(stream_bench PROPERTIES EXCLUDE_FROM_ALL TRUE)
 endfunction()
 # After CMakeLists.txt has made the targets it packs.
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL tmflash_add_windows_dist)

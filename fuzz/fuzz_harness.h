@@ -26,9 +26,9 @@
 #include <vector>
 
 #include "driver/runner.h"
+#include "driver/updater.h"
 #include "platform/native.h"
-#include "platform/recording_platform.h"
-#include "updater.h"
+#include "support/recording_platform.h"
 #include "visa/sim/sim_backend.h"
 #include "visa/sim/simulator.h"
 

@@ -59,7 +59,7 @@ demos() {
 }
 
 for target in x86_64 i686; do
-  step "configure $target" make "build-windows/$target/.configured"
+  step "configure $target" make "build-windows/$target/.configured" CMAKE_ARGS="-DTMFLASH_WERROR=ON"
   step "build $target" cmake --build "build-windows/$target" -j "$(nproc)"
 done
 for target in x86_64 i686; do

@@ -11,7 +11,7 @@
 #include "platform/native.h"
 #include "platform/windows_platform.h"
 #include "support/temp_dir.h"
-#include "updater.h"
+#include "driver/updater.h"
 
 namespace {
 
