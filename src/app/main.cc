@@ -15,7 +15,7 @@
 int main(int argc, char** argv) {
   const ProgramArguments args(argc, argv);
   const char* const* arg = args.argv();
-  CommandLine cl = parse_command_line(args.argc(), arg);
+  CommandLine cl = parse_command_line(args.size(), arg);
   Platform& os = system_platform();
   switch (cl.action) {
     case CommandLine::kHelp:

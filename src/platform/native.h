@@ -32,7 +32,7 @@ std::string name_of(const std::filesystem::path& path);
 // the ANSI code page arrives whole.
 std::vector<std::string> program_arguments(int argc, char** argv);
 
-// The same as the argv that C code takes: argv()[0 .. argc()-1], then nullptr.
+// The same as the argv that C code takes: argv()[0 .. size()-1], then nullptr.
 class ProgramArguments {
  public:
   ProgramArguments(int argc, char** argv) : names_(program_arguments(argc, argv)) {
@@ -42,7 +42,7 @@ class ProgramArguments {
   ProgramArguments(const ProgramArguments&) = delete;
   ProgramArguments& operator=(const ProgramArguments&) = delete;
 
-  int argc() const { return static_cast<int>(names_.size()); }
+  int size() const { return static_cast<int>(names_.size()); }
   const char* const* argv() const { return argv_.data(); }
 
  private:
