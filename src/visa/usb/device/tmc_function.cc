@@ -11,7 +11,7 @@ constexpr uint32_t kLargestReply = 65536;  // bytes of output taken for one repl
 constexpr int kMaxClearReads = 64;         // output thrown away by INITIATE_CLEAR, in reads
 constexpr uint16_t kBcdUsbtmc = 0x0100;
 
-uint16_t answer(uint8_t* data, const Setup& setup, std::initializer_list<uint8_t> bytes) {
+uint16_t answer(uint8_t* data, const SetupPacket& setup, std::initializer_list<uint8_t> bytes) {
   uint16_t n = static_cast<uint16_t>(std::min<size_t>(setup.wLength, bytes.size()));
   std::copy_n(bytes.begin(), n, data);
   return n;
@@ -156,14 +156,14 @@ bool TmcFunction::take_bulk_in(std::vector<uint8_t>* transfer) {
 
 // --- Control requests ----------------------------------------------------------
 
-ControlAnswer TmcFunction::control(const Setup& setup, uint8_t* data) {
+ControlAnswer TmcFunction::control(const SetupPacket& setup, uint8_t* data) {
   uint8_t type = setup.bmRequestType & kRequestTypeTypeMask;
   if (type == kRequestTypeClass) return class_request(setup, data);
   if (type == kRequestTypeVendor) return vendor_request(setup, data);
   return ControlAnswer{true, 0};
 }
 
-ControlAnswer TmcFunction::class_request(const Setup& setup, uint8_t* data) {
+ControlAnswer TmcFunction::class_request(const SetupPacket& setup, uint8_t* data) {
   if (!(setup.bmRequestType & kDirectionIn)) return ControlAnswer{true, 0};
   uint8_t tag = static_cast<uint8_t>(setup.wValue);
   switch (setup.bRequest) {
@@ -213,7 +213,7 @@ ControlAnswer TmcFunction::class_request(const Setup& setup, uint8_t* data) {
   }
 }
 
-ControlAnswer TmcFunction::vendor_request(const Setup& setup, uint8_t* data) {
+ControlAnswer TmcFunction::vendor_request(const SetupPacket& setup, uint8_t* data) {
   if (vi_ == 0) return ControlAnswer{true, 0};
   auto type = static_cast<ViInt16>(setup.bmRequestType);
   auto request = static_cast<ViInt16>(setup.bRequest);

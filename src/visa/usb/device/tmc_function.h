@@ -36,8 +36,8 @@
 
 namespace usbtmc {
 
-// A control request's setup packet.
-struct Setup {
+// A control request's setup stage.
+struct SetupPacket {
   uint8_t bmRequestType = 0;
   uint8_t bRequest = 0;
   uint16_t wValue = 0;
@@ -96,7 +96,7 @@ class TmcFunction {
   // A control request. For an OUT request data holds the wLength bytes from
   // the host; for an IN request the answer is written to data (wLength
   // bytes of room).
-  ControlAnswer control(const Setup& setup, uint8_t* data);
+  ControlAnswer control(const SetupPacket& setup, uint8_t* data);
 
   // Replies sent so far (the fault counts these).
   uint32_t replies_made() const { return replies_made_; }
@@ -107,8 +107,8 @@ class TmcFunction {
   void receive_transfer(const Header& h, const uint8_t* data, size_t length);
   void deliver_message();
   void answer_waiting_request();
-  ControlAnswer class_request(const Setup& setup, uint8_t* data);
-  ControlAnswer vendor_request(const Setup& setup, uint8_t* data);
+  ControlAnswer class_request(const SetupPacket& setup, uint8_t* data);
+  ControlAnswer vendor_request(const SetupPacket& setup, uint8_t* data);
   void open_instrument_session();
   void close_instrument_session();
 
