@@ -151,3 +151,31 @@ INSTANTIATE_TEST_SUITE_P(Device, UsbDemo,
 
 }  // namespace
 }  // namespace usbtmc
+
+namespace usbtmc {
+namespace {
+
+// A device that stops answering in the middle of the package's image: the
+// run ends with the numbered messages and exit status 1, in bounded time.
+TEST(UsbDemoFault, ADeviceThatStopsAnsweringMidSectionEndsTheRunWithExitOne) {
+  RecordingPlatform os;
+  sim::Simulator instrument(demo_instrument(), os);
+  // The main firmware's replies, then a few of the bootloader's.
+  auto device = std::make_unique<InProcessUsb>(instrument, os, UsbQuirks{}, FunctionFaults{11, 0});
+  auto backend = make_usbtmc_backend(std::move(device), os, [](const std::string&) {});
+  DemoRun run = run_demo(os, *backend);
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.console.find("Update Ok"), std::string::npos);
+  EXPECT_TRUE(run.console.ends_with("Device is failed connected. (6)\n"
+                                    "Corrupted Update File. (10-5)\n"
+                                    "Device is failed connected. (8)\n"))
+      << run.console;
+  // It stopped inside the image: some of it went out, not all.
+  EXPECT_GT(instrument.bootloader(0).commands().size(), 3u);
+  EXPECT_FALSE(instrument.bootloader(0).image_complete());
+  // One read waited its time-out; the abort that followed had its own bound.
+  EXPECT_LT(os.now_ms(), 60u * 1000u);
+}
+
+}  // namespace
+}  // namespace usbtmc
