@@ -242,6 +242,7 @@ class Gadget {
   std::deque<std::vector<uint8_t>> replies_;
   uint32_t generation_ = 0;  // grows at each re-enumeration; replies of an older one are dropped
   bool bound_ = false;
+  std::atomic<uint16_t> packet_{kHighSpeedPacket};  // of the bulk endpoints, read at each enable
   std::vector<std::thread> threads_;
   std::atomic<int> threads_running_{0};
 };
@@ -343,6 +344,7 @@ void Gadget::ep0_loop() {
     }
     for (size_t i = 0; i < static_cast<size_t>(n) / sizeof events[0]; ++i) {
       if (events[i].type == FUNCTIONFS_SETUP) handle_setup(events[i].u.setup);
+      if (events[i].type == FUNCTIONFS_ENABLE) packet_ = packet_size();
     }
   }
 }
@@ -395,8 +397,8 @@ void Gadget::collect_replies() {
 // into the next transfer).
 void Gadget::out_loop() {
   std::vector<uint8_t> buffer(kOutBuffer);
-  uint16_t packet = kHighSpeedPacket;
   while (!g_stop) {
+    uint16_t packet = packet_;
     size_t want = 0;
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -407,7 +409,6 @@ void Gadget::out_loop() {
     if (n < 0) {
       if (g_stop) return;
       sleep_ms(kRetryAfterShutdownMs);
-      packet = packet_size();  // disabled: the next enable may be at another speed
       continue;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -428,7 +429,7 @@ void Gadget::in_loop() {
       replies_.pop_front();
       generation = generation_;
     }
-    uint16_t packet = packet_size();
+    uint16_t packet = packet_;
     for (;;) {
       ssize_t n = write(in_, reply.data(), reply.size());
       if (n >= 0 || g_stop) break;
