@@ -29,7 +29,7 @@ class InstalledThenBuiltin : public VisaBackend {
     std::string builtin_why;
     if (const VisaApi* api = builtin_ ? builtin_->load(&builtin_why) : nullptr) {
       chosen_ = builtin_.get();
-      note_("VISA: the built-in USBTMC driver (" + installed_why + ")");
+      note_("VISA: the built-in USBTMC driver, as no installed VISA library could be loaded");
       return api;
     }
     *why = installed_why;
