@@ -6,6 +6,7 @@
 
 #include "visa/search_expr.h"
 #include "visa/usb/usb_resource.h"
+#include "visa/visa_forwarding.h"
 
 namespace usbtmc {
 
@@ -255,41 +256,7 @@ namespace {
 
 UsbtmcVisa* g_active = nullptr;
 
-ViStatus TM_VISA_CALL open_default_rm(ViSession* rm) {
-  return g_active ? g_active->viOpenDefaultRM(rm) : VI_ERROR_SYSTEM_ERROR;
-}
-ViStatus TM_VISA_CALL find_rsrc(ViSession rm, const char* expr, ViFindList* list, ViUInt32* retCnt, char desc[]) {
-  return g_active ? g_active->viFindRsrc(rm, expr, list, retCnt, desc) : VI_ERROR_SYSTEM_ERROR;
-}
-ViStatus TM_VISA_CALL find_next(ViFindList list, char desc[]) {
-  return g_active ? g_active->viFindNext(list, desc) : VI_ERROR_SYSTEM_ERROR;
-}
-ViStatus TM_VISA_CALL open(ViSession rm, const char* name, ViAccessMode mode, ViUInt32 timeout, ViSession* vi) {
-  return g_active ? g_active->viOpen(rm, name, mode, timeout, vi) : VI_ERROR_SYSTEM_ERROR;
-}
-ViStatus TM_VISA_CALL close(ViObject obj) { return g_active ? g_active->viClose(obj) : VI_ERROR_SYSTEM_ERROR; }
-ViStatus TM_VISA_CALL set_attribute(ViObject vi, ViAttr attr, ViAttrState value) {
-  return g_active ? g_active->viSetAttribute(vi, attr, value) : VI_ERROR_SYSTEM_ERROR;
-}
-ViStatus TM_VISA_CALL write(ViSession vi, const unsigned char* buf, ViUInt32 count, ViUInt32* retCnt) {
-  return g_active ? g_active->viWrite(vi, buf, count, retCnt) : VI_ERROR_SYSTEM_ERROR;
-}
-ViStatus TM_VISA_CALL read(ViSession vi, unsigned char* buf, ViUInt32 count, ViUInt32* retCnt) {
-  return g_active ? g_active->viRead(vi, buf, count, retCnt) : VI_ERROR_SYSTEM_ERROR;
-}
-ViStatus TM_VISA_CALL control_in(ViSession vi, ViInt16 type, ViInt16 request, ViUInt16 value, ViUInt16 index,
-                                 ViUInt16 length, unsigned char* buf, ViUInt16* retCnt) {
-  return g_active ? g_active->viUsbControlIn(vi, type, request, value, index, length, buf, retCnt)
-                  : VI_ERROR_SYSTEM_ERROR;
-}
-ViStatus TM_VISA_CALL control_out(ViSession vi, ViInt16 type, ViInt16 request, ViUInt16 value, ViUInt16 index,
-                                  ViUInt16 length, unsigned char* buf) {
-  return g_active ? g_active->viUsbControlOut(vi, type, request, value, index, length, buf) : VI_ERROR_SYSTEM_ERROR;
-}
-
-constexpr VisaApi kForwardingApi = {
-    open_default_rm, find_rsrc, find_next, open, close, set_attribute, write, read, control_in, control_out,
-};
+using Forwarding = VisaForwarding<UsbtmcVisa, &g_active>;
 
 class UsbtmcBackend : public VisaBackend {
  public:
@@ -301,7 +268,7 @@ class UsbtmcBackend : public VisaBackend {
   const VisaApi* load(std::string*) override {
     if (!driver_) driver_ = std::make_unique<UsbtmcVisa>(*transport_, clock_, note_);
     g_active = driver_.get();
-    return &kForwardingApi;
+    return &Forwarding::table;
   }
 
  private:
@@ -313,7 +280,7 @@ class UsbtmcBackend : public VisaBackend {
 
 }  // namespace
 
-const VisaApi* usbtmc_visa_api() { return &kForwardingApi; }
+const VisaApi* usbtmc_visa_api() { return &Forwarding::table; }
 void set_active_usbtmc(UsbtmcVisa* driver) { g_active = driver; }
 UsbtmcVisa* active_usbtmc() { return g_active; }
 
