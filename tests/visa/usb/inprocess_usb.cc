@@ -135,6 +135,7 @@ UsbResult InProcessUsb::open(uint8_t bus, uint8_t address, std::unique_ptr<UsbHa
 // --- Bulk --------------------------------------------------------------------
 
 UsbResult InProcessUsb::bulk_out(const uint8_t* data, int length, int* transferred) {
+  if (++bulk_outs_ == quirks_.bulk_out_timeout_at) return UsbResult::kTimeout;
   bulk_out_.emplace_back(data, data + length);
   if (length >= static_cast<int>(kHeaderSize) && data[0] == REQUEST_DEV_DEP_MSG_IN) {
     ++requests_;
@@ -162,6 +163,7 @@ void InProcessUsb::collect_replies() {
 
 // Cuts a reply into the transfers the quirks say.
 void InProcessUsb::queue_reply(std::vector<uint8_t> reply) {
+  if (quirks_.cut_reply != 0 && reply.size() > quirks_.cut_reply) reply.resize(quirks_.cut_reply);
   if (!quirks_.header_alone && quirks_.split_data == 0) {
     in_.push_back(std::move(reply));
     return;

@@ -30,6 +30,8 @@ struct UsbQuirks {
   uint32_t stall_bulk_in_at = 0;  // the N-th bulk-IN transfer stalls the endpoint until cleared
   uint32_t stuck_request = 0;     // the reply to the N-th request stays stuck until the host aborts it
   uint32_t late_reply = 0;        // the N-th request is answered only after its abort failed: a stale reply
+  uint32_t cut_reply = 0;         // of every reply only the first N bytes come; the rest is lost
+  uint32_t bulk_out_timeout_at = 0;  // the N-th bulk-OUT transfer times out, nothing of it arrives
   bool kernel_driver = false;     // the kernel's usbtmc driver is bound whenever the device enumerates
   bool other_program = false;     // another program holds the interface
   bool access_denied = false;     // the user may not open the device node
@@ -88,6 +90,7 @@ class InProcessUsb : public UsbTransport {
   int attaches_ = 0;
   uint32_t requests_ = 0;
   uint32_t bulk_ins_ = 0;
+  uint32_t bulk_outs_ = 0;
   uint8_t hold_tag_ = 0;        // the reply to this request is held back
   bool hold_until_late_ = false;
   std::vector<uint8_t> held_;

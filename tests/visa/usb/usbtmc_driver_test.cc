@@ -319,6 +319,33 @@ TEST_F(UsbDriver, AStaleReplyAfterATimeOutIsDroppedByItsTag) {
   EXPECT_EQ(query(vi, "*IDN?").bytes, "TMSIM,TM1000,SIM0001,1.03\n");
 }
 
+TEST_F(UsbDriver, AReplyCutShortTimesOutWithTheBytesThatCame) {
+  UsbQuirks quirks;
+  quirks.header_alone = true;
+  quirks.split_data = 4;
+  quirks.cut_reply = kHeaderSize + 10;
+  start(quirks);
+  ViSession vi = open();
+  Reply cut = query(vi, "*IDN?");
+  EXPECT_EQ(cut.status, VI_ERROR_TMO);
+  EXPECT_EQ(cut.bytes, "TMSIM,TM10");
+}
+
+TEST_F(UsbDriver, AWriteTimeOutAbortsTheBulkOutTransferAndTheNextQueryIsAnswered) {
+  UsbQuirks quirks;
+  quirks.bulk_out_timeout_at = 1;
+  start(quirks);
+  ViSession vi = open();
+  EXPECT_EQ(write(vi, "*IDN?"), VI_ERROR_TMO);
+  std::vector<int> expected{GET_CAPABILITIES, INITIATE_ABORT_BULK_OUT};
+  EXPECT_EQ(class_requests(), expected);
+  EXPECT_EQ(usb->control_requests().back().wValue, 1);     // the tag of the write
+  EXPECT_EQ(usb->control_requests().back().wIndex, 0x01);  // the bulk-OUT endpoint
+  Reply next = query(vi, "*IDN?");
+  EXPECT_EQ(next.status, VI_SUCCESS);
+  EXPECT_EQ(next.bytes, "TMSIM,TM1000,SIM0001,1.03\n");
+}
+
 TEST_F(UsbDriver, ADeviceThatStopsAnsweringGivesTimeOutsNotAHang) {
   start({}, FunctionFaults{1, 0});
   ViSession vi = open();
