@@ -59,6 +59,7 @@ using usbtmc::TmcFunction;
 constexpr char kGadgets[] = "/sys/kernel/config/usb_gadget/";
 constexpr uint32_t kSupervisePeriodMs = 5;       // how often the jump and the reboot are looked for
 constexpr uint32_t kRetryAfterShutdownMs = 2;    // an endpoint I/O while the function is disabled
+constexpr uint32_t kReplyWaitMs = 100;           // the bulk-IN thread looks at the stop flag this often
 constexpr uint16_t kFullSpeedPacket = 64;
 constexpr uint16_t kHighSpeedPacket = 512;
 constexpr size_t kOutBuffer = 64 * 1024;
@@ -423,7 +424,7 @@ void Gadget::in_loop() {
     uint32_t generation = 0;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      replies_ready_.wait_for(lock, std::chrono::milliseconds(100), [this] { return !replies_.empty() || g_stop; });
+      replies_ready_.wait_for(lock, std::chrono::milliseconds(kReplyWaitMs), [this] { return !replies_.empty() || g_stop; });
       if (replies_.empty()) continue;
       reply = std::move(replies_.front());
       replies_.pop_front();

@@ -79,7 +79,8 @@ uint8_t TmcSession::new_tag() {
   return tag_;
 }
 
-// VISA's "infinite" is the transport's 0.
+// VISA's "infinite" is the transport's 0; VISA's 0 ("do not wait") is the
+// shortest wait the transport has, 1 ms.
 uint32_t TmcSession::usb_timeout() const { return timeout_ms_ == VI_TMO_INFINITE ? 0 : std::max(timeout_ms_, 1u); }
 
 ViStatus TmcSession::status_of(UsbResult r, uint8_t endpoint) {
