@@ -25,3 +25,8 @@ demo: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The tests through a real USB stack, in a QEMU guest (hil/README.md).
+.PHONY: hil
+hil: build
+	hil/run.sh $(BUILD_DIR)

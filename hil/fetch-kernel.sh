@@ -15,46 +15,63 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 cache=${1:?usage: fetch-kernel.sh CACHE_DIR}
 say() { echo "hil: $*" >&2; }
+as_root() { [ "$(id -u)" -eq 0 ]; }
+mkdir -p "$cache"
 
-# The package that linux-image-amd64 depends on, e.g. linux-image-6.1.0-57-amd64.
-current_package() {
-  apt-cache depends linux-image-amd64 2>/dev/null |
-    awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ { print $2; exit }'
+# The state of apt's package lists and sources: what apt-cache answers
+# changes only with it.
+apt_state() {
+  local lists
+  eval "$(apt-config shell lists Dir::State::lists/d)"
+  stat -c '%n %s %Y' "$lists"/*Packages* /etc/apt/sources.list* \
+    /etc/apt/sources.list.d/* /etc/apt/preferences* 2>/dev/null | md5sum | cut -c1-32
 }
 
-package=$(current_package)
-if [ -z "$package" ] && [ "$(id -u)" -eq 0 ]; then
-  say "apt knows no linux-image-amd64 yet; running apt-get update"
-  apt-get update -qq >&2
-  package=$(current_package)
-fi
-if [ -z "$package" ]; then
-  say "apt-cache knows no linux-image-amd64: run 'apt-get update' first"
-  exit 1
-fi
-version=${package#linux-image-}
-dir=$cache/$version
-mkdir -p "$dir"
+# Sets $package to what linux-image-amd64 depends on (e.g.
+# linux-image-6.1.0-57-amd64), or to nothing when apt does not know it.
+# apt-cache takes seconds where apt keeps no package cache on disk (as in
+# container images), so its answer is kept in CACHE_DIR/current against the
+# state of the lists.
+find_package() {
+  local state known
+  state=$(apt_state)
+  read -r known package 2> /dev/null < "$cache/current" || known=
+  [ "$known" = "$state" ] && return 0
+  package=$(apt-cache depends linux-image-amd64 2> /dev/null |
+              awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ && !p { p = $2 } END { print p }')
+  echo "$state $package" > "$cache/current"
+}
 
 # apt-get download, run as root, hands the download to the unprivileged _apt
 # user, which cannot enter a cache under root's home: download as root then.
 download() {
   local sandbox=()
-  [ "$(id -u)" -eq 0 ] && sandbox=(-o APT::Sandbox::User=root)
-  (cd "$dir" && apt-get download -q "${sandbox[@]}" "$package" >&2)
+  as_root && sandbox=(-o APT::Sandbox::User=root)
+  mkdir -p "$cache/$version"
+  (cd "$cache/$version" && apt-get download -q "${sandbox[@]}" "$package" >&2)
+}
+cached_deb() {
+  local debs=("$cache/$version/${package}"_*.deb)
+  [ ! -e "${debs[0]}" ] || echo "${debs[0]}"
 }
 
-deb=$(ls "$dir"/"${package}"_*.deb 2>/dev/null | head -n 1 || true)
-if [ -z "$deb" ]; then
-  say "downloading $package"
-  if ! download && [ "$(id -u)" -eq 0 ]; then
-    # A stale package list names a build that the archive no longer has.
-    say "download failed; running apt-get update and trying again"
-    apt-get update -qq >&2
-    download
+find_package
+version=${package#linux-image-}
+if [ -z "$package" ] || { [ -z "$(cached_deb)" ] && ! download; }; then
+  # Lists never fetched, or stale ones naming a build the archive dropped.
+  if ! as_root; then
+    say "cannot get Debian's kernel package: run 'apt-get update' as root first"
+    exit 1
   fi
-  deb=$(ls "$dir"/"${package}"_*.deb | head -n 1)
+  say "updating apt's package lists"
+  apt-get update -qq >&2
+  find_package
+  version=${package#linux-image-}
+  [ -n "$package" ] || { say "apt knows no linux-image-amd64"; exit 1; }
+  [ -n "$(cached_deb)" ] || download
 fi
+deb=$(cached_deb)
+dir=$cache/$version
 say "kernel $version (Debian package $(dpkg-deb -f "$deb" Version))"
 
 # Unpacked once: the kernel, its config, and the module folders the guest

@@ -3,8 +3,19 @@
 # It runs in the guest, chrooted into the host's /, where the kernel is the
 # guest's own: its modules are in $HIL_MODULES (read from the host's cache),
 # not in /lib/modules, so load and unload them with the functions below.
+# (hil/make-initramfs.sh uses hil_module_entry on the host too.)
 
 HIL_GADGETS=/sys/kernel/config/usb_gadget
+
+# Under emulation every program started costs a tenth of a second or more,
+# so these helpers keep to bash's builtins where they can.
+
+# hil_sleep SECONDS: sleeps without starting a program (a read that times
+# out on a pipe nobody writes to).
+hil_sleep() {
+  [ -n "${_hil_pipe:-}" ] || exec {_hil_pipe}<> <(:)
+  read -rt "$1" -u "$_hil_pipe" || true
+}
 
 # hil_wait SECONDS COMMAND...: runs COMMAND every 50 ms until it succeeds;
 # fails when SECONDS pass first.
@@ -13,25 +24,33 @@ hil_wait() {
   shift
   until "$@"; do
     if [ "${EPOCHREALTIME/./}" -ge "$deadline" ]; then return 1; fi
-    sleep 0.05
+    hil_sleep 0.05
   done
 }
 
+# hil_module_entry NAME: prints module NAME's line of modules.dep in
+# $HIL_MODULES: its file, a colon, and the files of the modules it needs
+# (all of them, not only the direct ones), each relative to $HIL_MODULES.
+hil_module_entry() {
+  local name=${1//-/_}
+  # "-" and "_" are the same in module names.
+  grep -m 1 "/${name//_/[-_]}\.ko:" "$HIL_MODULES/modules.dep" || {
+    echo "hil: no module $1 in $HIL_MODULES" >&2
+    return 1
+  }
+}
+
 # hil_modprobe NAME [PARAM=VALUE...]: loads module NAME, and first the modules
-# it depends on, from $HIL_MODULES (modules.dep there lists them). Does
-# nothing when NAME is loaded already, whatever its parameters.
+# it depends on, from $HIL_MODULES. Does nothing when NAME is loaded already,
+# whatever its parameters.
 hil_modprobe() {
-  local name=${1//-/_} line entry dep
+  local name=${1//-/_} entry dep
   shift
   [ -d "/sys/module/$name" ] && return 0
-  line=$(tr - _ < "$HIL_MODULES/modules.dep" | grep -n -m 1 "/$name\.ko:" | cut -d: -f1)
-  if [ -z "$line" ]; then
-    echo "hil: no module $name in $HIL_MODULES" >&2
-    return 1
-  fi
-  entry=$(sed -n "${line}p" "$HIL_MODULES/modules.dep")
+  entry=$(hil_module_entry "$name") || return 1
   for dep in ${entry#*:}; do
-    hil_modprobe "$(basename "$dep" .ko)" || return 1
+    dep=${dep##*/}
+    hil_modprobe "${dep%.ko}" || return 1
   done
   busybox insmod "$HIL_MODULES/${entry%%:*}" "$@"
 }
@@ -81,17 +100,19 @@ hil_usb_device() {
 # removes it, in the order configfs requires (links, then the folders
 # inside out). Does nothing if there is no such gadget.
 hil_gadget_remove() {
-  local g=$HIL_GADGETS/$1 item
+  local g=$HIL_GADGETS/$1 item udc links=() dirs=()
   [ -d "$g" ] || return 0
-  if [ -n "$(cat "$g/UDC")" ]; then echo > "$g/UDC"; fi
+  read -r udc < "$g/UDC" || true
+  if [ -n "$udc" ]; then echo > "$g/UDC"; fi
   for item in "$g"/configs/*/* "$g"/os_desc/*; do
-    if [ -L "$item" ]; then rm "$item"; fi
+    if [ -L "$item" ]; then links+=("$item"); fi
   done
   for item in "$g"/configs/*/strings/* "$g"/configs/* "$g"/functions/* \
-              "$g"/strings/*; do
-    if [ -d "$item" ]; then rmdir "$item"; fi
+              "$g"/strings/* "$g"; do
+    if [ -d "$item" ]; then dirs+=("$item"); fi
   done
-  rmdir "$g"
+  if [ "${#links[@]}" -gt 0 ]; then rm "${links[@]}"; fi
+  rmdir "${dirs[@]}"
 }
 
 # hil_leftovers: removes what a script left behind that would disturb the

@@ -30,24 +30,16 @@ if ! file -L "$busybox" | grep -q 'statically linked'; then
   echo "hil: $busybox is not static: install busybox-static" >&2
   exit 1
 fi
-cp "$busybox" "$stage/bin/busybox"
-for applet in $("$busybox" --list); do
-  [ -e "$stage/bin/$applet" ] || ln -s busybox "$stage/bin/$applet"
-done
-# The kernel asks /sbin/modprobe for modules it needs on its own.
-ln -s ../bin/busybox "$stage/sbin/modprobe"
+cp "$busybox" "$stage/bin/busybox"   # the init links its applets in
 install -m 755 "$here/guest/init" "$stage/init"
 
-# Each module with what it depends on, as modules.dep of the cache lists it
-# (paths relative to the modules folder; "-" and "_" are the same in names).
+# Each module with what it depends on, as modules.dep of the cache lists it.
+HIL_MODULES=$moddir
+. "$here/lib.sh"
 copy_module() {
-  local name=${1//-/_} line file
-  line=$(tr - _ < "$moddir/modules.dep" | grep -n -m 1 "/$name\.ko:" | cut -d: -f1)
-  if [ -z "$line" ]; then
-    echo "hil: module $1 not found in $moddir" >&2
-    exit 1
-  fi
-  for file in $(sed -n "${line}p" "$moddir/modules.dep" | tr -d :); do
+  local entry file
+  entry=$(hil_module_entry "$1")
+  for file in ${entry/:/}; do
     mkdir -p "$stage/lib/modules/$version/$(dirname "$file")"
     cp "$moddir/$file" "$stage/lib/modules/$version/$file"
   done

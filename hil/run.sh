@@ -23,10 +23,21 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir -p "${1:-$root/build}"
 build=$(cd "${1:-$root/build}" && pwd)
 work=$build/hil
-cache=${HIL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/tmflash/hil}
+cache=${HIL_CACHE:-${XDG_CACHE_HOME:-${HOME:?set HIL_CACHE or HOME}/.cache}/tmflash/hil}
 timeout=${HIL_TIMEOUT:-300}
 pattern=${HIL_TESTS:-*}
 started=$EPOCHREALTIME
+
+# The scripts to run, by name.
+scripts=()
+for script in "$root"/hil/tests/*.sh; do
+  name=$(basename "$script" .sh)
+  if [[ $name == $pattern ]]; then scripts+=("$name"); fi   # a glob, unquoted
+done
+if [ "${#scripts[@]}" -eq 0 ]; then
+  echo "hil: no script in hil/tests matches '$pattern' (HIL_TESTS)" >&2
+  exit 1
+fi
 
 seconds_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }'; }
 
@@ -87,45 +98,52 @@ show_console() {
 
 echo "hil: booting kernel $version (limit ${timeout} s)"
 guest_started=$EPOCHREALTIME
-{ timeout -k 5 "$timeout" "${qemu[@]}" < /dev/null 2>&1; echo $? > "$work/qemu.status"; } |
-  show_console &
-wait $!
+# (In the background, so that a signal to this script is handled at once.)
+{
+  status=0
+  timeout -k 5 "$timeout" "${qemu[@]}" < /dev/null 2>&1 || status=$?
+  echo "$status" > "$work/qemu.status"
+} | show_console &
+wait $! || true
 guest_seconds=$(seconds_since "$guest_started")
 
 # The verdict: QEMU's own status, then one line per script from the guest.
-failed=0
+# A script is counted failed unless the guest reported it passed.
+broken=0
 passed=0
+failed=0
 qemu_status=$(cat "$work/qemu.status" 2>/dev/null || echo "unknown")
 case $qemu_status in
   0) ;;
   124|137) echo "hil: FAILED: the guest ran longer than $timeout s (HIL_TIMEOUT); QEMU was killed"
-           failed=$((failed + 1)) ;;
+           broken=1 ;;
   *) echo "hil: FAILED: QEMU ended with status $qemu_status"
-     failed=$((failed + 1)) ;;
+     broken=1 ;;
 esac
 status_file=$work/results/status
+if [ "$broken" -eq 0 ] && ! grep -qx done "$status_file" 2>/dev/null; then
+  echo "hil: FAILED: the guest powered off before its test runner finished"
+  broken=1
+fi
 echo "hil: results (console log: $work/console.log)"
-for script in "$root"/hil/tests/*.sh; do
-  name=$(basename "$script" .sh)
-  [[ $name == $pattern ]] || continue   # a glob, unquoted on purpose
+for name in "${scripts[@]}"; do
   read -r _ status secs < <(grep "^$name " "$status_file" 2>/dev/null) || status=
   if [ "$status" = 0 ]; then
     printf 'hil:   ok    %-28s %6s s\n' "$name" "$secs"
     passed=$((passed + 1))
-  elif [ -n "$status" ]; then
+    continue
+  fi
+  failed=$((failed + 1))
+  if [ -n "$status" ]; then
     printf 'hil:   FAIL  %-28s %6s s  exit status %s\n' "$name" "$secs" "$status"
-    failed=$((failed + 1))
+  elif grep -qx "hil: ==== $name" "$work/console.log" 2>/dev/null; then
+    printf 'hil:   FAIL  %-28s did not finish\n' "$name"
   else
-    printf 'hil:   FAIL  %-28s not run: the guest stopped before it\n' "$name"
-    failed=$((failed + 1))
+    printf 'hil:   FAIL  %-28s not run\n' "$name"
   fi
 done
-if ! grep -qx done "$status_file" 2>/dev/null && [ "$qemu_status" = 0 ]; then
-  echo "hil: FAILED: the guest powered off before its test runner finished"
-  failed=$((failed + 1))
-fi
 
 echo "hil: kernel $version; boot to first test output $(cat "$work/first-output" 2>/dev/null || echo -) s;" \
      "guest $guest_seconds s; whole run $(seconds_since "$started") s"
 echo "hil: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+[ "$failed" -eq 0 ] && [ "$broken" -eq 0 ]

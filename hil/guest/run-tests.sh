@@ -21,7 +21,7 @@ status_file=$HIL_RESULTS/status
 group_members() {
   local stat rest fields
   for stat in /proc/[0-9]*/stat; do
-    read -r rest < "$stat" 2>/dev/null || continue
+    read -r rest 2> /dev/null < "$stat" || continue   # it may have ended
     read -ra fields <<< "${rest##*) }"   # after the command's name: state ppid pgrp
     if [ "${fields[2]:-}" = "$1" ]; then echo "${stat//[^0-9]/}"; fi
   done
@@ -69,7 +69,7 @@ for script in hil/tests/*.sh; do
   echo "hil: ==== $name: exit status $status, $seconds s"
   if [ "$status" -ne 0 ]; then
     echo "hil: the kernel's last messages:"
-    dmesg | tail -n 20
+    dmesg 2>&1 | tail -n 20
   fi
 done
 echo done >> "$status_file"
