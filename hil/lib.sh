@@ -84,10 +84,11 @@ hil_usb_device() {
   local dev vendor product serial
   for dev in /sys/bus/usb/devices/*; do
     [ -e "$dev/idVendor" ] || continue   # an interface, not a device
-    read -r vendor < "$dev/idVendor"
-    read -r product < "$dev/idProduct"
-    serial=
-    [ -e "$dev/serial" ] && read -r serial < "$dev/serial"
+    # A device may go between the test and the reads (a disconnect, a
+    # re-enumeration): then it is not the one looked for.
+    vendor= product= serial=
+    { read -r vendor < "$dev/idVendor" && read -r product < "$dev/idProduct"; } 2> /dev/null || continue
+    if [ -e "$dev/serial" ]; then read -r serial < "$dev/serial" 2> /dev/null || continue; fi
     if [ "$vendor:$product" = "$1:$2" ] && [ "${3-$serial}" = "$serial" ]; then
       echo "$dev"
       return 0
