@@ -47,8 +47,11 @@ seconds=$(awk -v a="$begin" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a 
 cp /tmp/large/out.txt "$HIL_OUT/"
 [ "$status" = 0 ] || { tail -c 2000 /tmp/large/out.txt; fail "tmflash exited with $status"; }
 tail -n 1 /tmp/large/out.txt | grep -qx "Update Ok" || fail "no Update Ok"
+# The flash on request (SIGUSR1), while the gadget runs on.
+kill -USR1 "$gadget_pid"
+hil_wait 20 test -s "$HIL_OUT/flash.bin" || fail "the gadget wrote no flash file on request"
+hil_wait 20 cmp -s /tmp/large/image.bin "$HIL_OUT/flash.bin" || fail "the flash differs from the image"
 gadget_stop
-cmp /tmp/large/image.bin "$HIL_OUT/flash.bin" || fail "the flash differs from the image"
 # The run includes the jump (the instrument's 1.5 s reboot) and the job's waits.
 mbps=$(awk -v n="$size" -v s="$seconds" 'BEGIN { printf "%.3f", n / s / 1e6 }')
 say "1 MiB section in $seconds s (jump and reboot included): $mbps MB/s of image; flash equals the image"
