@@ -17,6 +17,10 @@ cache=${1:?usage: fetch-kernel.sh CACHE_DIR}
 say() { echo "hil: $*" >&2; }
 as_root() { [ "$(id -u)" -eq 0 ]; }
 mkdir -p "$cache"
+# The cache is shared by every checkout of the machine: one run at a time
+# may look in it, download or unpack (the others wait here).
+exec 9> "$cache/.lock"
+flock 9
 
 # The state of apt's package lists and sources: what apt-cache answers
 # changes only with it.
@@ -31,12 +35,12 @@ apt_state() {
 # linux-image-6.1.0-57-amd64), or to nothing when apt does not know it.
 # apt-cache takes seconds where apt keeps no package cache on disk (as in
 # container images), so its answer is kept in CACHE_DIR/current against the
-# state of the lists.
+# state of the lists; "find_package again" asks apt-cache in any case.
 find_package() {
   local state known
   state=$(apt_state)
   read -r known package 2> /dev/null < "$cache/current" || known=
-  [ "$known" = "$state" ] && return 0
+  [ "$known" = "$state" ] && [ "${1:-}" != again ] && return 0
   package=$(apt-cache depends linux-image-amd64 2> /dev/null |
               awk '$1 == "Depends:" && $2 ~ /^linux-image-[0-9]/ && !p { p = $2 } END { print p }')
   echo "$state $package" > "$cache/current"
@@ -47,6 +51,7 @@ find_package() {
 download() {
   local sandbox=()
   as_root && sandbox=(-o APT::Sandbox::User=root)
+  say "downloading $package"
   mkdir -p "$cache/$version"
   (cd "$cache/$version" && apt-get download -q "${sandbox[@]}" "$package" >&2)
 }
@@ -65,7 +70,7 @@ if [ -z "$package" ] || { [ -z "$(cached_deb)" ] && ! download; }; then
   fi
   say "updating apt's package lists"
   apt-get update -qq >&2
-  find_package
+  find_package again
   version=${package#linux-image-}
   [ -n "$package" ] || { say "apt knows no linux-image-amd64"; exit 1; }
   [ -n "$(cached_deb)" ] || download

@@ -26,7 +26,7 @@ mkdir -p "$stage"/{bin,sbin,dev,proc,sys,tmp,newroot,results} "$stage/lib/module
 
 # busybox from busybox-static: the initramfs has no C library.
 busybox=$(command -v busybox)
-if ! file -L "$busybox" | grep -q 'statically linked'; then
+if [[ $(file -L "$busybox") != *"statically linked"* ]]; then
   echo "hil: $busybox is not static: install busybox-static" >&2
   exit 1
 fi

@@ -39,6 +39,14 @@ if [ "${#scripts[@]}" -eq 0 ]; then
   exit 1
 fi
 
+# What this needs of the machine (.ci/packages/hil.txt lists the packages).
+for tool in qemu-system-x86_64 busybox cpio file xz apt-get dpkg-deb; do
+  if ! command -v "$tool" > /dev/null; then
+    echo "hil: $tool not found: install the packages of .ci/packages/hil.txt" >&2
+    exit 1
+  fi
+done
+
 seconds_since() { awk -v a="$1" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.1f", b - a }'; }
 
 kernel=$("$root/hil/fetch-kernel.sh" "$cache")
@@ -63,7 +71,7 @@ quote() { printf "export %s='%s'\n" "$1" "${2//\'/\'\\\'\'}"; }
 # One CPU and the uncompressed kernel boot fastest under TCG. QEMU's option
 # parser needs a comma in a path doubled.
 share() { echo "local,path=${1//,/,,},mount_tag=$2,security_model=none,$3"; }
-qemu=(qemu-system-x86_64 -machine pc,accel=tcg -cpu ${HIL_CPU:-max} -smp 1 -m 1G
+qemu=(qemu-system-x86_64 -machine pc,accel=tcg -cpu max -smp 1 -m 1G
       -nodefaults -no-user-config -display none -no-reboot -serial stdio
       -kernel "$kernel/vmlinux" -initrd "$work/initramfs.cpio"
       -append "console=ttyS0 panic=-1 quiet ${HIL_APPEND:-}"
@@ -87,12 +95,14 @@ trap 'exit 143' TERM
 # when the first script starts.
 show_console() {
   local line
+  exec 3>> "$work/console.log"
   while IFS= read -r line || [ -n "$line" ]; do
     line=${line%$'\r'}
     if [ ! -e "$work/first-output" ] && [[ $line == "hil: ==== "* ]]; then
       seconds_since "$guest_started" > "$work/first-output"
     fi
-    printf '%s\n' "$line" | tee -a "$work/console.log"
+    printf '%s\n' "$line"
+    printf '%s\n' "$line" >&3
   done
 }
 

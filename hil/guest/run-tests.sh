@@ -16,25 +16,28 @@ cd "$HIL_ROOT" || exit 1
 status_file=$HIL_RESULTS/status
 : > "$status_file"
 
-# Prints the processes still in process group $1 (builtins only: a fork
-# per process would cost seconds under emulation).
+# Prints the live processes of process group $1 (builtins only: a fork
+# per process would cost seconds under emulation). Zombies are left out:
+# they are dead, and init, which inherits them, never reaps them here.
 group_members() {
   local stat rest fields
   for stat in /proc/[0-9]*/stat; do
     read -r rest 2> /dev/null < "$stat" || continue   # it may have ended
     read -ra fields <<< "${rest##*) }"   # after the command's name: state ppid pgrp
-    if [ "${fields[2]:-}" = "$1" ]; then echo "${stat//[^0-9]/}"; fi
+    if [ "${fields[2]:-}" = "$1" ] && [ "${fields[0]}" != Z ]; then
+      echo "${stat//[^0-9]/}"
+    fi
   done
 }
 
 group_is_empty() { [ -z "$(group_members "$1")" ]; }
 
-# run_one SCRIPT: runs it and sets $status.
+# run_one SCRIPT NAME: runs it and sets $status.
 run_one() {
-  local script=$1 pid leftovers
+  local script=$1 name=$2 pid leftovers
   # timeout puts the script in a process group of its own, and kills the
   # whole group when time is up.
-  HIL_OUT=$HIL_RESULTS/$(basename "$script" .sh) \
+  HIL_OUT=$HIL_RESULTS/$name \
     timeout -k 5 "$HIL_TEST_TIMEOUT" bash "$script" < /dev/null &
   pid=$!
   wait "$pid"
@@ -57,14 +60,21 @@ run_one() {
   fi
 }
 
+# Seconds since $1 (an $EPOCHREALTIME), with two decimals.
+seconds_since() {
+  local us=$(( ${EPOCHREALTIME/./} - ${1/./} ))
+  printf '%d.%02d' $((us / 1000000)) $((us % 1000000 / 10000))
+}
+
 for script in hil/tests/*.sh; do
-  name=$(basename "$script" .sh)
+  name=${script##*/}
+  name=${name%.sh}
   [[ $name == $HIL_TESTS ]] || continue   # a glob, unquoted on purpose
   mkdir -p "$HIL_RESULTS/$name"
   echo "hil: ==== $name"
   begin=$EPOCHREALTIME
-  run_one "$script"
-  seconds=$(awk -v a="$begin" -v b="$EPOCHREALTIME" 'BEGIN { printf "%.2f", b - a }')
+  run_one "$script" "$name"
+  seconds=$(seconds_since "$begin")
   echo "$name $status $seconds" >> "$status_file"
   echo "hil: ==== $name: exit status $status, $seconds s"
   if [ "$status" -ne 0 ]; then
