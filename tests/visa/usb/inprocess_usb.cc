@@ -113,7 +113,7 @@ UsbResult InProcessUsb::list_devices(std::vector<TmcDevice>* out) {
   d.address = address_;
   d.idVendor = function_.identity().idVendor;
   d.idProduct = function_.identity().idProduct;
-  d.serial = function_.identity().serial;
+  d.serial = quirks_.serial_unreadable ? "" : function_.identity().serial;
   TmcInterface i;
   i.number = quirks_.interface_number;
   i.bulk_out = quirks_.bulk_out_endpoint;

@@ -35,6 +35,7 @@ struct UsbQuirks {
   bool kernel_driver = false;     // the kernel's usbtmc driver is bound whenever the device enumerates
   bool other_program = false;     // another program holds the interface
   bool access_denied = false;     // the user may not open the device node
+  bool serial_unreadable = false; // its serial number cannot be read
   uint8_t interface_number = 0;
   uint8_t bulk_out_endpoint = 0x01;
   uint8_t bulk_in_endpoint = 0x82;

@@ -28,6 +28,18 @@ TEST_F(UsbDriver, SearchNamesTheInstrumentAndFiltersByTheExpression) {
   EXPECT_EQ(status, VI_ERROR_INV_EXPR);
 }
 
+TEST_F(UsbDriver, AnInstrumentWhoseSerialCannotBeReadIsLeftOutAndSaidOnce) {
+  UsbQuirks quirks;
+  quirks.serial_unreadable = true;
+  start(quirks);
+  ViStatus status = VI_SUCCESS;
+  EXPECT_TRUE(find("?*", &status).empty());
+  EXPECT_EQ(status, VI_ERROR_RSRC_NFOUND);
+  find("?*");
+  EXPECT_EQ(notes, std::vector<std::string>{"USB instrument /dev/bus/usb/001/001: its serial number cannot be read, "
+                                            "so it is not listed (check its permissions)"});
+}
+
 TEST_F(UsbDriver, AnInterfaceOtherThanZeroIsNamedInTheResourceString) {
   UsbQuirks quirks;
   quirks.interface_number = 2;
