@@ -38,7 +38,7 @@ namespace usbtmc {
 using NoteSink = std::function<void(const std::string& line)>;
 
 // The udev rule file that tmflash ships, for the notes.
-inline constexpr char kUdevRuleFile[] = "60-tmflash-usbtmc.rules";
+inline constexpr char kUdevRuleFile[] = "70-tmflash.rules";
 
 class UsbtmcVisa {
  public:

@@ -105,7 +105,7 @@ TEST_F(UsbDriver, OpenFailuresGiveTheirStatusAndTellTheOperatorWhatToDo) {
   ASSERT_EQ(notes.size(), 1u);
   EXPECT_EQ(notes[0], std::string(kUsbMain) +
                           ": permission denied on /dev/bus/usb/001/001; install the udev rule "
-                          "60-tmflash-usbtmc.rules that comes with tmflash, add this user to its group usbtmc, "
+                          "70-tmflash.rules that comes with tmflash, add this user to its group usbtmc, "
                           "then plug the instrument in again (see the README, \"Real instruments\")");
 
   UsbQuirks busy;
