@@ -83,12 +83,10 @@ hil_udcs_are() { [ "$(hil_udc_count)" = "$1" ]; }
 hil_usb_device() {
   local dev vendor product serial
   for dev in /sys/bus/usb/devices/*; do
-    [ -e "$dev/idVendor" ] || continue   # an interface, not a device
-    # A device may go between the test and the reads (a disconnect, a
-    # re-enumeration): then it is not the one looked for.
-    vendor= product= serial=
-    { read -r vendor < "$dev/idVendor" && read -r product < "$dev/idProduct"; } 2> /dev/null || continue
-    if [ -e "$dev/serial" ]; then read -r serial < "$dev/serial" 2> /dev/null || continue; fi
+    # Interfaces have no IDs; a device going away loses them as it is read.
+    read -r vendor 2> /dev/null < "$dev/idVendor" || continue
+    read -r product 2> /dev/null < "$dev/idProduct" || continue
+    read -r serial 2> /dev/null < "$dev/serial" || serial=
     if [ "$vendor:$product" = "$1:$2" ] && [ "${3-$serial}" = "$serial" ]; then
       echo "$dev"
       return 0

@@ -2,8 +2,8 @@
 # Runs in the guest, chrooted into the host's / by hil/guest/init: runs each
 # hil/tests/*.sh in the order of its name, from the project's root, with its
 # output on the console, and writes one line per script to
-# $HIL_RESULTS/status ("NAME EXIT_STATUS SECONDS"), then "done". hil/run.sh
-# reads that file on the host once the guest has powered off.
+# $HIL_RESULTS/status ("NAME EXIT_STATUS SECONDS"), then "done UPTIME". hil/run.sh
+# reads that file on the host once the guest has stopped.
 #
 # A script gets $HIL_TEST_TIMEOUT seconds; then it and every process it
 # started are killed (status 124). Processes, gadgets and FunctionFS mounts a
@@ -82,4 +82,7 @@ for script in hil/tests/*.sh; do
     dmesg 2>&1 | tail -n 20
   fi
 done
-echo done >> "$status_file"
+# The guest's uptime: hil/run.sh checks it against the time QEMU ran, since
+# every time limit of the scripts trusts this clock.
+read -r uptime _ < /proc/uptime
+echo "done $uptime" >> "$status_file"
