@@ -20,9 +20,9 @@
 #include <vector>
 
 #include "driver/jobs.h"
+#include "driver/updater.h"
 #include "package/package_writer.h"
-#include "platform/recording_platform.h"
-#include "updater.h"
+#include "support/recording_platform.h"
 #include "visa/sim/sim_backend.h"
 #include "visa/sim/simulator.h"
 

@@ -11,8 +11,8 @@
 
 #include "driver/runner.h"
 #include "package/package_description.h"
-#include "platform/recording_platform.h"
-#include "updater.h"
+#include "support/recording_platform.h"
+#include "driver/updater.h"
 #include "visa/sim/sim_backend.h"
 #include "visa/sim/sim_file.h"
 #include "visa/usb/inprocess_usb.h"

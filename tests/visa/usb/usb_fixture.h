@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/recording_platform.h"
+#include "support/recording_platform.h"
 #include "visa/sim/simulator.h"
 #include "visa/usb/inprocess_usb.h"
 #include "visa/usb/usbtmc_visa.h"

@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "config.h"
-#include "platform/recording_platform.h"
+#include "support/recording_platform.h"
 #include "support/temp_dir.h"
 #include "visa/sim/simulator.h"
 #include "visa/usb/inprocess_usb.h"
