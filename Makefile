@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all build test demo clean
+.PHONY: all build test demo bench clean
 
 all: build
 
@@ -22,6 +22,11 @@ test: build
 # to the instrument list (0, the first instrument) comes from the pipe.
 demo: build
 	cd $(BUILD_DIR)/demo && printf '0\n' | ../tmflash --visa=sim:instrument.sim demo.lst
+
+# The updater's and the simulator's cost per command and tmflash's memory
+# (bench/stream_bench.cc says what it measures); valgrind gives the counts.
+bench: build
+	$(BUILD_DIR)/stream_bench
 
 clean:
 	rm -rf $(BUILD_DIR)
