@@ -1,26 +1,35 @@
 # Thin wrapper over CMake for the README's commands.
+#   make test CMAKE_ARGS="-DTMFLASH_WERROR=ON"   extra CMake arguments; given on
+#   a later call, they configure the build dir again before it builds
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_ARGS ?=
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all build test demo bench clean
+.PHONY: all reconfigure build test demo bench clean
 
 all: build
 
 # Configured once; a failed configure leaves no stamp and runs again next time.
 $(BUILD_DIR)/.configured:
-	cmake -S . -B $(BUILD_DIR) $(GENERATOR)
+	cmake -S . -B $(BUILD_DIR) $(GENERATOR) $(CMAKE_ARGS)
 	touch $@
 
-build: $(BUILD_DIR)/.configured
+# Configures again only when CMAKE_ARGS are given to an existing build dir.
+reconfigure: $(BUILD_DIR)/.configured
+	$(if $(CMAKE_ARGS),cmake -S . -B $(BUILD_DIR) $(CMAKE_ARGS))
+
+build: reconfigure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 # Runs every job kind against a simulated instrument; the operator's answer
-# to the instrument list (0, the first instrument) comes from the pipe.
-demo: build
+# to the instrument list (0, the first instrument) comes from the pipe. Builds
+# only what the demo needs: the program and the tools that make its files.
+demo: reconfigure
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target tmflash demo_files
 	cd $(BUILD_DIR)/demo && printf '0\n' | ../tmflash --visa=sim:instrument.sim demo.lst
 
 # The updater's and the simulator's cost per command and tmflash's memory

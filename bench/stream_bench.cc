@@ -62,9 +62,9 @@ int main() {
 #include <vector>
 
 #include "driver/jobs.h"
+#include "driver/updater.h"
 #include "package/package_writer.h"
-#include "platform/recording_platform.h"
-#include "updater.h"
+#include "support/recording_platform.h"
 #include "visa/sim/sim_api.h"
 #include "visa/sim/simulator.h"
 

@@ -28,8 +28,8 @@
 #include <vector>
 
 #include "driver/runner.h"
-#include "platform/recording_platform.h"
-#include "updater.h"
+#include "driver/updater.h"
+#include "support/recording_platform.h"
 #include "visa/sim/sim_backend.h"
 #include "visa/sim/simulator.h"
 

@@ -6,8 +6,8 @@
 
 #include "app/command_line.h"
 #include "app/visa_choice.h"
+#include "base/console.h"
 #include "config.h"
-#include "driver/console.h"
 #include "driver/runner.h"
 #include "platform/posix_platform.h"
 
@@ -29,7 +29,9 @@ int main(int argc, char** argv) {
   }
   std::unique_ptr<VisaBackend> visa = choose_visa_backend(cl.visa);
   Updater u(os, visa.get());
-  // The runner sees the list file as its first argument, as it always has.
+  // The runner takes the list file as argv[1] and ignores what follows it, so
+  // options are taken off here and the runner sees exactly the command line
+  // operators' procedures and batch files give it: the program and the list.
   std::vector<const char*> args{argv[0]};
   if (cl.list_arg > 0) args.push_back(argv[cl.list_arg]);
   return updater_main(u, static_cast<int>(args.size()), args.data());

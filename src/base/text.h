@@ -2,6 +2,8 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
+#include <string_view>
 
 // Converts like the C library's atoi: leading white space skipped, an optional
 // sign, then decimal digits up to the first non-digit; no digits gives 0.
@@ -20,3 +22,35 @@ size_t append_text(char* dst, size_t size, const char* src);
 
 // True when text begins with prefix.
 bool starts_with(const char* text, const char* prefix);
+
+// The major part of a version text: everything before its first '.' (the
+// whole text when there is none), cut to fit out (out_size bytes, at least
+// 1) and NUL-terminated.
+void major_part(const char* version, char* out, size_t out_size);
+
+// The lines of our "key = value" description files (the package description
+// of tmpack, the simulator description of --visa=sim:FILE).
+
+// s without blanks (space, tab, CR, LF) at either end.
+std::string_view trim(std::string_view s);
+
+// Takes the next line off the front of *text: up to its '\n', which is
+// dropped, or the rest of the text.
+std::string_view next_line(std::string_view* text);
+
+// Splits line at its first '=' into the trimmed key and value; false when
+// the line has no '='.
+bool split_key_value(std::string_view line, std::string_view* key, std::string_view* value);
+
+// Resolves the escapes \\ \n \r \t and \xHH (two hex digits, either case).
+// On success sets *out and returns true; otherwise returns false with *why
+// saying what is wrong, and *out unchanged.
+bool unescape(std::string_view s, std::string* out, std::string* why);
+
+// text in double quotes, as error messages name a value.
+std::string in_quotes(std::string_view text);
+
+// bytes in a form that shows every byte on one line: \n \r \t \\ as
+// escapes, '"' as \" when quote is set, any other byte below 0x20 or from
+// 0x7F on as \xNN (upper case).
+std::string escaped(std::string_view bytes, bool quote);

@@ -1,12 +1,13 @@
-// The job operations of the job kinds that work on the instrument. Each runs
-// one whole job with its own messages and returns 0 when it is done, or 1
-// when the run must stop (its messages printed and, where it says so, the
-// operator paused for). The selection is the runner's instrument choice.
+// The job kinds that work on the instrument, and the job plumbing they
+// share. Each job runs whole with its own messages and returns 0 when it is
+// done, or 1 when the run must stop (its messages printed and, where it says
+// so, the operator paused for). The selection is the runner's instrument
+// choice.
 #pragma once
 
 #include <cstdio>
 
-#include "updater.h"
+#include "driver/updater.h"
 
 // Kind 2: writes the text to the instrument unchanged.
 int machine_command_job(Updater& u, const char* text, int& selection);
@@ -17,10 +18,10 @@ int update_script_job(Updater& u, const char* path, int& selection);
 // Kind 4: runs a package. The choice made inside it is not handed back.
 int package_job(Updater& u, const char* path, int selection);
 
-// Closes a job's file, then the instrument session.
-void UP_CLOSE(Updater& u, FILE* file);
-
 // Opens a job's script or package for reading and announces it
 // ("file(%s) updating..."). Returns nullptr after
 // "Corrupted Update File. (5)" and a pause when it cannot be opened.
 FILE* open_job_file(Updater& u, const char* path);
+
+// Closes a job's file, then the instrument session.
+void UP_CLOSE(Updater& u, FILE* file);

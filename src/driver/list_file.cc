@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/console.h"
+#include "base/messages.h"
 #include "base/text.h"
-#include "driver/console.h"
-#include "messages.h"
 
 namespace {
 
@@ -24,13 +24,10 @@ constexpr JobKey kJobKeys[] = {
 
 int set_job(Updater& u, const JobKey& job, const char* key, const char* value) {
   int slot = atoi_like(key + strlen(job.prefix));
-  if (slot < 0 || slot >= u.run.list_total) {
-    printf_color(u.os, kColourRed, msg::kListFile4);
-    return 1;
-  }
+  if (slot < 0 || slot >= u.run.list_total) return report_failure(u.os, msg::kListFile4);
   u.run.commond_mode[slot] = job.kind;
   copy_text(u.run.commond[slot], kCommondSize, value);
-  return 0;
+  return kOk;
 }
 
 }  // namespace
@@ -38,7 +35,9 @@ int set_job(Updater& u, const JobKey& job, const char* key, const char* value) {
 int parser(char* line) {
   if (line[0] == ';' || line[0] == '[') return kSkipLine;
   int end = static_cast<int>(strlen(line));
-  // Signed char: bytes 0x80..0xFF count as blanks too, as they always have.
+  // Signed char: bytes 0x80..0xFF count as blanks too, so stored list files
+  // whose lines end in such bytes (a UTF-8 no-break space, a byte of another
+  // code page) name the same values they were tested with.
   while (end > 0 && static_cast<signed char>(line[end - 1]) <= 0x20) --end;
   line[end] = '\0';
   if (end == 0) return kSkipLine;
@@ -58,10 +57,7 @@ int GetData(Updater& u, const char* key, const char* value) {
     run.list_delay = atoi_like(value);
   } else if (strcmp(key, "total") == 0) {
     run.list_total = atoi_like(value);
-    if (run.list_total > kMaxJobs) {
-      printf_color(u.os, kColourRed, msg::kListFile3);
-      return 1;
-    }
+    if (run.list_total > kMaxJobs) return report_failure(u.os, msg::kListFile3);
   } else if (strcmp(key, "list_pause") == 0) {
     run.list_pause = atoi_like(value);
   } else {
@@ -69,18 +65,15 @@ int GetData(Updater& u, const char* key, const char* value) {
       if (strncmp(key, job.prefix, strlen(job.prefix)) == 0) return set_job(u, job, key, value);
     }
   }
-  return 0;
+  return kOk;
 }
 
 int OpenIni(Updater& u, const char* path) {
   FILE* file = fopen(path, "rb");
-  if (file == nullptr) {
-    printf_color(u.os, kColourRed, msg::kListFile1);
-    return 1;
-  }
+  if (file == nullptr) return report_failure(u.os, msg::kListFile1);
   char line[kListLineSize];
-  int result = 0;
-  while (result == 0 && fgets(line, sizeof line, file) != nullptr) {
+  int result = kOk;
+  while (result == kOk && fgets(line, sizeof line, file) != nullptr) {
     int split = parser(line);
     if (split == kSkipLine) continue;
     line[split] = '\0';

@@ -12,9 +12,9 @@
 // Lines starting with ';' or '[' are skipped; there are no real sections.
 #pragma once
 
-#include "updater.h"
+#include "base/results.h"
+#include "driver/updater.h"
 
-constexpr int kSkipLine = 0xFFFF;  // parser(): the line holds nothing to apply
 constexpr int kListLineSize = 100; // fgets() buffer: at most 99 characters per read
 
 // Reads the list file at path. Returns 0 when the whole file was read; 1

@@ -1,9 +1,11 @@
 #include "driver/runner.h"
 
-#include "driver/console.h"
+#include "base/console.h"
+#include "base/messages.h"
+#include "base/results.h"
 #include "driver/jobs.h"
 #include "driver/list_file.h"
-#include "messages.h"
+#include "link/session.h"
 
 namespace {
 
@@ -12,14 +14,13 @@ int run_job(Updater& u, int slot, int& selection) {
   const char* argument = u.run.commond[slot];
   switch (u.run.commond_mode[slot]) {
     case kJobSystem:
-      printf_color(u.os, kColourGreen, msg::kSystemCmd, argument);
-      SystemCmd(u.os, argument);  // its outcome is not examined
-      return 0;
+      run_system_command(u.os, argument);  // its outcome is not examined
+      return kOk;
     case kJobMachine: return machine_command_job(u, argument, selection);
     case kJobScript: return update_script_job(u, argument, selection);
     case kJobPackage: return package_job(u, argument, selection);
   }
-  return 0;
+  return kOk;
 }
 
 bool is_job(uint8_t kind) { return kind >= kJobScript && kind <= kJobPackage; }
@@ -35,22 +36,18 @@ void between_jobs(Updater& u) {
 }  // namespace
 
 int updater_main(Updater& u, int argc, const char* const* argv) {
-  if (argc <= 1) {
-    printf_color(u.os, kColourRed, msg::kParametersError);
+  if (argc <= 1) return report_failure_and_pause(u.os, msg::kParametersError);
+  if (OpenIni(u, argv[1]) != kOk) {
     pause(u.os);
-    return 1;
+    return kFailed;
   }
-  if (OpenIni(u, argv[1]) != 0) {
-    pause(u.os);
-    return 1;
-  }
-  int selection = -1;  // no instrument chosen yet
+  int selection = kSelectionNone;  // no instrument chosen yet
   for (int slot = 0; slot < u.run.list_total; ++slot) {
     if (!is_job(u.run.commond_mode[slot])) continue;  // empty slot: no pause, no delay
-    if (run_job(u, slot, selection) != 0) return 1;
+    if (run_job(u, slot, selection) != kOk) return kFailed;
     between_jobs(u);
   }
   printf_plain(u.os, msg::kUpdateOk);
   if (u.run.debug_mode != 0) pause(u.os);
-  return 0;
+  return kOk;
 }

@@ -1,7 +1,7 @@
 // The job runner: the whole control flow of one run of the updater.
 #pragma once
 
-#include "updater.h"
+#include "driver/updater.h"
 
 // Reads the list file argv[1] and runs its jobs in slot order, stopping at the
 // first that fails; further arguments are ignored. Returns the exit status:

@@ -2,9 +2,11 @@
 
 #include <cstring>
 
-#include "driver/console.h"
+#include "base/console.h"
+#include "base/messages.h"
+#include "base/results.h"
+#include "link/queries.h"
 #include "link/visa_ready.h"
-#include "messages.h"
 
 namespace {
 
@@ -12,7 +14,7 @@ namespace {
 // leaves it unchanged, so the prompt repeats. Returns false when the input
 // has ended: no answer will ever come, and the caller must give up rather
 // than prompt for ever.
-bool ask(Updater& u, int* selection) {
+bool ask(InstrumentLink& u, int* selection) {
   printf_color(u.os, kColourCyan, msg::kPleaseSelect);
   int answer = 0;
   switch (u.os.read_number(&answer)) {
@@ -25,7 +27,7 @@ bool ask(Updater& u, int* selection) {
 }
 
 // Nothing found: only "Search again", and only 0 is an answer.
-bool ask_search_again(Updater& u, int* selection) {
+bool ask_search_again(InstrumentLink& u, int* selection) {
   printf_color(u.os, kColourCyan, msg::kUsbList);
   printf_color(u.os, kColourBlue, msg::kSearchAgain, 0);
   *selection = kSelectionUnanswered;
@@ -38,7 +40,7 @@ bool ask_search_again(Updater& u, int* selection) {
 
 // Lists the count matches of the find list (the first is already in desc) and
 // asks for one of them or "Search again" (count).
-bool list_and_ask(Updater& u, ViFindList list, int count, char* desc, int* selection) {
+bool list_and_ask(InstrumentLink& u, ViFindList list, int count, char* desc, int* selection) {
   printf_color(u.os, kColourCyan, msg::kUsbList);
   printf_color(u.os, kColourMagenta, msg::kListEntry, 0, desc);
   int i = 1;
@@ -56,7 +58,7 @@ bool list_and_ask(Updater& u, ViFindList list, int count, char* desc, int* selec
 
 // Searches again and walks the new find list to the chosen position; desc
 // then holds that instrument's resource string. Returns the position reached.
-int walk_to(Updater& u, int selection, char* desc) {
+int walk_to(InstrumentLink& u, int selection, char* desc) {
   ViFindList list = 0;
   u.link.status = u.visa->viFindRsrc(u.link.defaultRM, u.link.UsbStrFilter, &list,
                                      &u.link.retCnt, desc);
@@ -70,7 +72,7 @@ int walk_to(Updater& u, int selection, char* desc) {
   return i;
 }
 
-void warn_if_different(Updater& u, const char* desc) {
+void warn_if_different(InstrumentLink& u, const char* desc) {
   if (strcmp(desc, u.link.UsbStr) == 0) return;
   printf_color(u.os, kColourRed, msg::kDifferentFrom, desc, u.link.UsbStr);
   printf_color(u.os, kColourCyan, msg::kPleaseEnter);
@@ -79,7 +81,7 @@ void warn_if_different(Updater& u, const char* desc) {
 
 }  // namespace
 
-int search_machine(Updater& u, int* selection, int compare) {
+int search_machine(InstrumentLink& u, int* selection, int compare) {
   char desc[VI_FIND_BUFLEN + 1] = {};
   for (;;) {
     ViFindList list = 0;
@@ -87,14 +89,14 @@ int search_machine(Updater& u, int* selection, int compare) {
                                        &u.link.retCnt, desc);
     desc[VI_FIND_BUFLEN] = '\0';
     if (u.link.status != VI_SUCCESS) {
-      if (!ask_search_again(u, selection)) return 1;
+      if (!ask_search_again(u, selection)) return kFailed;
       continue;
     }
     int count = static_cast<int>(u.link.retCnt);
     bool answered = true;
     if (*selection == kSelectionNone) answered = list_and_ask(u, list, count, desc, selection);
     u.visa->viClose(list);
-    if (!answered) return 1;
+    if (!answered) return kFailed;
     if (*selection >= count) {  // "Search again", or a position the search no longer reaches
       *selection = kSelectionNone;
       continue;
@@ -102,50 +104,53 @@ int search_machine(Updater& u, int* selection, int compare) {
     int i = walk_to(u, *selection, desc);
     printf_color(u.os, kColourMagenta, msg::kSelect, i, desc);
     if (strlen(desc) >= sizeof u.link.UsbStr) {
-      printf_color(u.os, kColourRed, msg::kResourceTooLong, kUsbStrSize - 1, desc);
-      return 1;
+      return report_failure(u.os, msg::kResourceTooLong, kUsbStrSize - 1, desc);
     }
     if (compare != 0) warn_if_different(u, desc);
     strcpy(u.link.UsbStr, desc);  // fits: checked above
-    return 0;
+    return kOk;
   }
 }
 
-int open_machine(Updater& u, int* selection) {
-  if (ensure_visa(u) != 0) return 1;
+int open_machine(InstrumentLink& u, int* selection) {
+  if (ensure_visa(u) != kOk) return kFailed;
   u.visa->viOpenDefaultRM(&u.link.defaultRM);  // a failure shows as an empty search
-  if (search_machine(u, selection, 0) != 0) {
+  if (search_machine(u, selection, kSelectOnly) != kOk) {
     usb_close(u);
-    return 1;
+    return kFailed;
   }
   u.link.status = u.visa->viOpen(u.link.defaultRM, u.link.UsbStr, VI_NULL, kOpenTimeoutMs, &u.link.vi);
   if (u.link.status != VI_SUCCESS) {
     printf_color(u.os, kColourRed, msg::kDeviceFailed7);
     usb_close(u);
     pause(u.os);
-    return 1;
+    return kFailed;
   }
   u.visa->viSetAttribute(u.link.vi, VI_ATTR_TMO_VALUE, kIoTimeoutMs);
-  return 0;
+  return kOk;
 }
 
-int reconnect(Updater& u, int* selection) {
+int reconnect(InstrumentLink& u, int* selection) {
   u.visa->viClose(u.link.vi);
   // A delay that decodes negative would be a wait of weeks; it waits nothing.
   u.os.sleep_ms(u.link.jump_dealy > 0 ? static_cast<uint32_t>(u.link.jump_dealy) : 0);
-  if (search_machine(u, selection, 1) != 0) return 1;
+  if (search_machine(u, selection, kCompareWithBefore) != kOk) return kFailed;
   printf_plain(u.os, msg::kBootloaderRsrc, u.link.UsbStr);
   u.link.status = u.visa->viOpen(u.link.defaultRM, u.link.UsbStr, VI_NULL, kOpenTimeoutMs, &u.link.vi);
-  if (u.link.status != VI_SUCCESS) {
-    printf_color(u.os, kColourRed, msg::kDeviceFailed7);
-    pause(u.os);
-    return 1;
-  }
-  return 0;
+  if (u.link.status != VI_SUCCESS) return report_failure_and_pause(u.os, msg::kDeviceFailed7);
+  return kOk;
 }
 
-void usb_close(Updater& u) {
+void usb_close(InstrumentLink& u) {
   if (u.visa == nullptr) return;  // VISA never loaded: nothing was opened
   u.visa->viClose(u.link.defaultRM);
   u.visa->viClose(u.link.vi);
+}
+
+int write_machine_command(InstrumentLink& u, const char* text, int* selection) {
+  printf_color(u.os, kColourGreen, msg::kMachineCmd, text);
+  if (open_machine(u, selection) != kOk) return kFailed;
+  if (visa_write(u, text) != kOk) return kMachineWriteFailed;
+  usb_close(u);
+  return kOk;
 }

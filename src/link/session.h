@@ -7,12 +7,17 @@
 // before, reused without asking while a search still reaches it.
 #pragma once
 
-#include "updater.h"
+#include "link/instrument_link.h"
 
 constexpr ViUInt32 kOpenTimeoutMs = 1000;  // viOpen's open time-out
 constexpr ViUInt32 kIoTimeoutMs = 2000;    // every read and write of a session
 constexpr int kSelectionNone = -1;
 constexpr int kSelectionUnanswered = 100;  // inside the dialogue: no acceptable answer yet
+
+// search_machine's compare: whether a string other than the UsbStr before is
+// warned about (after a jump, the bootloader should be the same instrument).
+constexpr int kSelectOnly = 0;
+constexpr int kCompareWithBefore = 1;
 
 // Opens the resource manager, selects the instrument (search_machine without
 // comparison), opens it and sets its I/O time-out to 2000 ms.
@@ -21,7 +26,7 @@ constexpr int kSelectionUnanswered = 100;  // inside the dialogue: no acceptable
 // the resource string is too long (message, both sessions closed), or when
 // the open failed ("Device is failed connected. (7)", both sessions closed,
 // pause).
-int open_machine(Updater& u, int* selection);
+int open_machine(InstrumentLink& u, int* selection);
 
 // The selection dialogue. Returns 0 once an instrument is chosen: UsbStr holds
 // its resource string and *selection its position. With compare set, a
@@ -29,7 +34,7 @@ int open_machine(Updater& u, int* selection);
 // from", pause) and used all the same. Returns 1 after a message when the
 // operator's input ends or the chosen string does not fit UsbStr; nothing is
 // closed here.
-int search_machine(Updater& u, int* selection, int compare);
+int search_machine(InstrumentLink& u, int* selection, int compare);
 
 // After a bootloader jump: closes vi, sleeps jump_dealy ms, selects again with
 // comparison ("Bootloader VisaRsrc=%s"), and opens the instrument again
@@ -37,7 +42,14 @@ int search_machine(Updater& u, int* selection, int compare);
 // Returns 0 with vi open; 1 after "Device is failed connected. (7)" and a
 // pause when the open failed, or after search_machine's message. defaultRM
 // stays open for the caller's close.
-int reconnect(Updater& u, int* selection);
+int reconnect(InstrumentLink& u, int* selection);
 
 // Closes the resource manager, then the instrument session; results ignored.
-void usb_close(Updater& u);
+void usb_close(InstrumentLink& u);
+
+// A machine command, as its job and a package's command section write it:
+// "machine cmd:%s" in green, open_machine, visa_write of the text, usb_close.
+// Returns 0; 1 when the open failed (reported, sessions closed, paused for);
+// kMachineWriteFailed when the write failed (reported, sessions closed, not
+// paused for: the caller decides).
+int write_machine_command(InstrumentLink& u, const char* text, int* selection);

@@ -2,22 +2,12 @@
 
 #include <cstdint>
 
+#include "base/hex.h"
+#include "base/text.h"
+
 namespace {
 
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && is_blank(s.front())) s.remove_prefix(1);
-  while (!s.empty() && is_blank(s.back())) s.remove_suffix(1);
-  return s;
-}
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
 
 // A decimal or 0x-hexadecimal number with an optional '-', within min .. max.
 bool parse_number(std::string_view s, int64_t min, int64_t max, int64_t* value) {
@@ -31,7 +21,7 @@ bool parse_number(std::string_view s, int64_t min, int64_t max, int64_t* value) 
   if (s.empty() || s.size() > 12) return false;
   int64_t v = 0;
   for (char c : s) {
-    int d = hex_digit(c);
+    int d = get_value(c);
     if (d < 0 || d >= base) return false;
     v = v * base + d;
   }
@@ -49,42 +39,12 @@ bool parse_hex_bytes(std::string_view s, std::vector<uint8_t>* out) {
       ++i;
       continue;
     }
-    int high = hex_digit(s[i]);
-    int low = i + 1 < s.size() ? hex_digit(s[i + 1]) : -1;
-    if (high < 0 || low < 0) return false;
-    bytes.push_back(static_cast<uint8_t>(high * 16 + low));
+    int byte = i + 1 < s.size() ? hex_pair(s[i], s[i + 1]) : -1;
+    if (byte < 0) return false;
+    bytes.push_back(static_cast<uint8_t>(byte));
     i += 2;
   }
   *out = std::move(bytes);
-  return true;
-}
-
-// Resolves \\, \n, \r, \t and \xHH.
-bool unescape(std::string_view s, std::string* out) {
-  std::string text;
-  for (size_t i = 0; i < s.size(); ++i) {
-    if (s[i] != '\\') {
-      text.push_back(s[i]);
-      continue;
-    }
-    if (++i == s.size()) return false;
-    switch (s[i]) {
-      case '\\': text.push_back('\\'); break;
-      case 'n': text.push_back('\n'); break;
-      case 'r': text.push_back('\r'); break;
-      case 't': text.push_back('\t'); break;
-      case 'x': {
-        int high = i + 1 < s.size() ? hex_digit(s[i + 1]) : -1;
-        int low = i + 2 < s.size() ? hex_digit(s[i + 2]) : -1;
-        if (high < 0 || low < 0) return false;
-        text.push_back(static_cast<char>(high * 16 + low));
-        i += 2;
-        break;
-      }
-      default: return false;
-    }
-  }
-  *out = std::move(text);
   return true;
 }
 
@@ -124,11 +84,8 @@ class DescriptionParser {
 
 bool DescriptionParser::parse(std::string_view text) {
   while (!text.empty()) {
-    size_t end = text.find('\n');
-    std::string_view one = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
     ++line_no_;
-    if (!line(trim(one))) return false;
+    if (!line(trim(next_line(&text)))) return false;
   }
   if (block_ == Block::kSection && !typed_) return fail("section " + std::to_string(section_) + " has no type");
   return true;
@@ -140,10 +97,8 @@ bool DescriptionParser::line(std::string_view s) {
     if (s.back() != ']') return fail("a block name must end with ']'");
     return block(trim(s.substr(1, s.size() - 2)));
   }
-  size_t eq = s.find('=');
-  if (eq == std::string_view::npos) return fail("expected KEY = VALUE");
-  std::string_view key = trim(s.substr(0, eq));
-  std::string_view value = trim(s.substr(eq + 1));
+  std::string_view key, value;
+  if (!split_key_value(s, &key, &value)) return fail("expected KEY = VALUE");
   switch (block_) {
     case Block::kPackage: return package_key(key, value);
     case Block::kSection: return section_key(key, value);
@@ -172,12 +127,13 @@ bool DescriptionParser::block(std::string_view name) {
 
 bool DescriptionParser::number(std::string_view value, int64_t min, int64_t max, int64_t* out) {
   if (parse_number(value, min, max, out)) return true;
-  return fail("\"" + std::string(value) + "\" is not a number in " + std::to_string(min) + " .. " +
+  return fail(in_quotes(value) + " is not a number in " + std::to_string(min) + " .. " +
               std::to_string(max));
 }
 
 bool DescriptionParser::text(std::string_view value, std::string* out) {
-  if (unescape(value, out)) return true;
+  std::string why;
+  if (unescape(value, out, &why)) return true;
   return fail("bad escape in \"" + std::string(value) + "\"; use \\\\ \\n \\r \\t or \\xHH");
 }
 
@@ -186,7 +142,7 @@ bool DescriptionParser::text(std::string_view value, std::string* out) {
 bool DescriptionParser::bytes_from(std::string_view key, std::string_view value, std::string_view hex_key,
                                    std::string_view file_key, std::vector<uint8_t>* out, bool* matched) {
   *matched = key == hex_key || key == file_key;
-  if (key == hex_key && !parse_hex_bytes(value, out)) return fail("\"" + std::string(value) + "\" is not hex bytes");
+  if (key == hex_key && !parse_hex_bytes(value, out)) return fail(in_quotes(value) + " is not hex bytes");
   if (key == file_key && !load_(std::string(value), out)) return fail("cannot read \"" + std::string(value) + "\"");
   return true;
 }
@@ -214,7 +170,7 @@ bool DescriptionParser::package_key(std::string_view key, std::string_view value
   }
   if (key == "trailer") {
     if (parse_hex_bytes(value, &plan_->trailer)) return true;
-    return fail("\"" + std::string(value) + "\" is not hex bytes");
+    return fail(in_quotes(value) + " is not hex bytes");
   }
   if (key == "patch") {
     size_t colon = value.find(':');
@@ -285,7 +241,7 @@ bool DescriptionParser::type_key(std::string_view key, std::string_view value, S
       if (key == "text") return text(value, &s.text);
       if (key != "text_hex") return fail(unknown);
       std::vector<uint8_t> bytes;
-      if (!parse_hex_bytes(value, &bytes)) return fail("\"" + std::string(value) + "\" is not hex bytes");
+      if (!parse_hex_bytes(value, &bytes)) return fail(in_quotes(value) + " is not hex bytes");
       s.text.assign(bytes.begin(), bytes.end());
       return true;
     }
@@ -312,7 +268,7 @@ bool DescriptionParser::type_key(std::string_view key, std::string_view value, S
       if (key == "record_raw") {
         FramedRecordPlan rec{};
         rec.use_raw = true;
-        if (!parse_hex_bytes(value, &rec.raw)) return fail("\"" + std::string(value) + "\" is not hex bytes");
+        if (!parse_hex_bytes(value, &rec.raw)) return fail(in_quotes(value) + " is not hex bytes");
         s.records.push_back(std::move(rec));
         return true;
       }

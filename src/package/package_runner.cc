@@ -2,12 +2,11 @@
 
 #include <cstring>
 
+#include "base/console.h"
+#include "base/messages.h"
 #include "base/text.h"
-#include "driver/console.h"
-#include "driver/jobs.h"
 #include "link/queries.h"
 #include "link/session.h"
-#include "messages.h"
 #include "package/package_check.h"
 #include "package/package_format.h"
 #include "package/section_stream.h"
@@ -16,6 +15,21 @@
 namespace {
 
 constexpr int kInfoBufferSize = 500;
+
+// The kinds of a command section: written to the instrument, or run in the shell.
+constexpr char kMachineSectionKind[] = "mcmd";
+constexpr char kSystemSectionKind[] = "scmd";
+constexpr size_t kSectionKindLength = 4;
+
+// The compatibility check's queries, byte for byte as the instruments'
+// firmware answers them: the identity query in lower case, with no "(6)" for
+// its failed read ("(3)" follows on its own).
+constexpr char kInfoIdnQuery[] = "*idn?\n";
+constexpr char kInfoQuery[] = "syst:info?\n";
+constexpr Probe kInfoIdnProbe{kInfoIdnQuery, sizeof kInfoIdnQuery - 1, kQuietReadFailure,
+                              msg::kDeviceFailed3, msg::kNoIdn};
+constexpr Probe kInfoProbe{kInfoQuery, sizeof kInfoQuery - 1, kReportReadFailure, msg::kNoInfo1,
+                           msg::kNoInfo2};
 
 const char* message_for(PtFault fault) {
   switch (fault) {
@@ -29,70 +43,50 @@ const char* message_for(PtFault fault) {
 }
 
 // Reads the header and checks the whole package. Returns 0 when it may run.
-int read_and_check(Updater& u, FILE* file) {
+int read_and_check(PackageUpdater& u, FILE* file) {
   size_t got = fread(u.pkg.pt_header, 1, kPtHeaderSize, file);
   if (pt_magic(u.pkg.pt_header) != kPtMagic || got != static_cast<size_t>(kPtHeaderSize)) {
-    printf_color(u.os, kColourRed, msg::kCorrupted10_1);
-    return 1;
+    return report_failure(u.os, msg::kCorrupted10_1);
   }
   PackageCheck check = validate_package(u.pkg.pt_header, file);
-  if (check.fault == PtFault::kNone) return 0;
-  printf_color(u.os, kColourRed, "%s", message_for(check.fault));
-  return 1;
+  if (check.fault == PtFault::kNone) return kOk;
+  return report_failure(u.os, "%s", message_for(check.fault));
 }
 
-int run_command_section(Updater& u, const SectionRecord& rec, FILE* file, int* selection) {
+int run_command_section(PackageUpdater& u, const SectionRecord& rec, FILE* file, int* selection) {
   char text[kDataSize] = {};
-  if (fread(text, 1, rec.length, file) != rec.length) {
-    printf_color(u.os, kColourRed, msg::kCorrupted10_1);
-    return 1;
+  if (fread(text, 1, rec.length, file) != rec.length) return report_failure(u.os, msg::kCorrupted10_1);
+  if (strncmp(rec.kind, kMachineSectionKind, kSectionKindLength) == 0) {
+    return write_machine_command(u, text, selection) == kOk ? kOk : kFailed;
   }
-  if (strncmp(rec.kind, "mcmd", 4) == 0) {
-    printf_color(u.os, kColourGreen, msg::kMachineCmd, text);
-    if (open_machine(u, selection) != 0) return 1;
-    if (visa_write(u, text) != 0) return 1;
-    usb_close(u);
-    return 0;
+  if (strncmp(rec.kind, kSystemSectionKind, kSectionKindLength) == 0) {
+    run_system_command(u.os, text);
+    return kOk;
   }
-  if (strncmp(rec.kind, "scmd", 4) == 0) {
-    printf_color(u.os, kColourGreen, msg::kSystemCmd, text);
-    SystemCmd(u.os, text);
-    return 0;
-  }
-  printf_color(u.os, kColourRed, msg::kCorrupted10_6);
-  return 1;
+  return report_failure(u.os, msg::kCorrupted10_6);
 }
 
 // The per-file settings of a firmware section come from its record.
-void apply_record(Updater& u, const SectionRecord& rec) {
-  FileSettings& upd = u.upd;
+void apply_record(FileSettings& upd, const SectionRecord& rec) {
   copy_text(upd.jump_boot, sizeof upd.jump_boot, rec.jump_command);
-  if (rec.command_header[0] != '\0') {
-    copy_text(upd.des_data, sizeof upd.des_data, rec.command_header);
-    upd.headerlen = static_cast<int>(append_text(upd.des_data, sizeof upd.des_data, " "));
-    upd.i488_en = 1;
-  } else {
-    upd.des_data[0] = '\0';
-    upd.headerlen = 0;
-    upd.i488_en = 0;
-  }
+  set_command_header(upd, rec.command_header);
   upd.binary = rec.binary;
   upd.mode = section_mode(rec.flags);
   copy_text(upd.boot_version, sizeof upd.boot_version, rec.boot_version);
   copy_text(upd.HW_version, sizeof upd.HW_version, rec.kind);
 }
 
-int run_firmware_section(Updater& u, const SectionRecord& rec, FILE* file, int* selection,
+int run_firmware_section(PackageUpdater& u, const SectionRecord& rec, FILE* file, int* selection,
                          int attempt) {
   reset_setting(u);
-  if (open_machine(u, selection) != 0) return 1;
-  apply_record(u, rec);
+  if (open_machine(u, selection) != kOk) return kFailed;
+  apply_record(u.upd, rec);
   int r = section_kind(rec.flags) == SectionKind::kBinary
               ? update_bin(u, *selection, attempt, rec.length, file)
               : update_img(u, *selection, attempt, rec.length, file);
-  if (r != 0) return 1;
+  if (r != kOk) return kFailed;
   usb_close(u);
-  return 0;
+  return kOk;
 }
 
 // The text of reply from p up to the next stop character (or its end), as a
@@ -107,13 +101,10 @@ const char* field(const char* p, char stop, char* out, size_t out_size) {
   return end;
 }
 
-// The part of a version before its first '.'.
-void major_of(const char* version, char* out, size_t out_size) { field(version, '.', out, out_size); }
-
 // One section entry "index#name#version#hardware" at p, for record n.
 // Returns 0 when it matches, else its mismatch code; *next is the cursor
 // after its ',' or nullptr at the end of the reply.
-int check_section_entry(Updater& u, int n, const char* p, const char** next) {
+int check_section_entry(PackageUpdater& u, int n, const char* p, const char** next) {
   char name[kInfoBufferSize], version[kInfoBufferSize], hardware[kInfoBufferSize];
   const char* name_end = field(p, '#', name, sizeof name);
   if (name_end == nullptr) return kInfoUnreadable;
@@ -123,16 +114,16 @@ int check_section_entry(Updater& u, int n, const char* p, const char** next) {
 
   SectionRecord rec = pt_record(u.pkg.pt_header, n);
   char reply_major[kInfoBufferSize], package_major[kInfoBufferSize];
-  major_of(version, reply_major, sizeof reply_major);
-  major_of(rec.boot_version, package_major, sizeof package_major);
+  major_part(version, reply_major, sizeof reply_major);
+  major_part(rec.boot_version, package_major, sizeof package_major);
   if (strstr(reply_major, package_major) == nullptr) return kInfoVersionMismatch + n;
   if (strstr(hardware, rec.kind) == nullptr) return kInfoHardwareMismatch + n;
   *next = hardware_end != nullptr ? hardware_end + 1 : nullptr;
-  return 0;
+  return kOk;
 }
 
 // Walks the info reply: section entries until a device entry or the end.
-int walk_info(Updater& u, const char* reply) {
+int walk_info(PackageUpdater& u, const char* reply) {
   const char* cursor = reply;
   while (cursor != nullptr) {
     const char* hash = strchr(cursor, '#');
@@ -143,47 +134,32 @@ int walk_info(Updater& u, const char* reply) {
       if (field(hash + 1, '#', code, sizeof code) == nullptr) return kInfoUnreadable;
       char package_code[kDeviceCodeSize + 1];
       pt_device_code(u.pkg.pt_header, package_code);
-      return strncmp(code, package_code, kDeviceCodeSize) == 0 ? 0 : kInfoDeviceMismatch;
+      return strncmp(code, package_code, kDeviceCodeSize) == 0 ? kOk : kInfoDeviceMismatch;
     }
     if (index < 0 || index >= kSectionCount) return kInfoUnreadable;
     int r = check_section_entry(u, index, hash + 1, &cursor);
-    if (r != 0) return r;
+    if (r != kOk) return r;
   }
-  return 0;
+  return kOk;
 }
 
 }  // namespace
 
-int ask_info(Updater& u) {
-  char query[kInfoBufferSize] = "*idn?\n";
-  if (visa_query(u, query, query, 6, 0) != 0) {
-    printf_color(u.os, kColourRed, msg::kDeviceFailed3);
-    return kInfoQueryFailed;
-  }
-  if (query[0] == 'f') {
-    printf_color(u.os, kColourRed, msg::kNoIdn);
-    return 0;
-  }
-  strcpy(query, "syst:info?\n");
-  if (visa_query(u, query, query, 11, 1) != 0) {
-    printf_color(u.os, kColourRed, msg::kNoInfo1);
-    return 0;
-  }
-  if (query[0] == 'f') {
-    printf_color(u.os, kColourRed, msg::kNoInfo2);
-    return 0;
-  }
-  return walk_info(u, query);
+int ask_info(PackageUpdater& u) {
+  char reply[kReplySize];
+  int r = run_probe(u, kInfoIdnProbe, reply);
+  if (r == kQueryFailed) return kInfoQueryFailed;
+  if (r != kOk) return kOk;  // the instrument cannot tell: no check
+  if (run_probe(u, kInfoProbe, reply) != kOk) return kOk;
+  return walk_info(u, reply);
 }
 
-int UpdatePt(Updater& u, int selection, int attempt, FILE* file) {
-  if (read_and_check(u, file) != 0) return 1;
-  if (open_machine(u, &selection) != 0) return 1;
+int UpdatePt(PackageUpdater& u, int selection, int attempt, FILE* file) {
+  if (read_and_check(u, file) != kOk) return kFailed;
+  if (open_machine(u, &selection) != kOk) return kFailed;
   int r = ask_info(u);
-  if (r != 0) {
-    if (r > 0) printf_color(u.os, kColourRed, msg::kCorrupted9, r);
-    return 1;
-  }
+  if (r == kInfoQueryFailed) return kFailed;
+  if (r != kOk) return report_failure(u.os, msg::kCorrupted9, r);
   usb_close(u);
 
   int64_t offsets[kSectionCount];
@@ -197,20 +173,7 @@ int UpdatePt(Updater& u, int selection, int attempt, FILE* file) {
     int failed = section_kind(rec.flags) == SectionKind::kCommand
                      ? run_command_section(u, rec, file, &selection)
                      : run_firmware_section(u, rec, file, &selection, attempt);
-    if (failed != 0) return 1;
+    if (failed != kOk) return kFailed;
   }
-  return 0;
-}
-
-int package_job(Updater& u, const char* path, int selection) {
-  FILE* file = open_job_file(u, path);
-  if (file == nullptr) return 1;
-  int result = UpdatePt(u, selection, 0, file);
-  UP_CLOSE(u, file);
-  if (result != 0) {
-    printf_color(u.os, kColourRed, msg::kDeviceFailed8);
-    pause(u.os);
-    return 1;
-  }
-  return 0;
+  return kOk;
 }

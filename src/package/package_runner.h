@@ -6,14 +6,8 @@
 
 #include <cstdio>
 
-#include "updater.h"
-
-// Results of ask_info besides 0 (compatible, or no check possible).
-constexpr int kInfoQueryFailed = -1;    // "*idn?" failed, reported
-constexpr int kInfoDeviceMismatch = 1;  // the device code differs
-constexpr int kInfoUnreadable = 2;      // the info reply is outside its grammar
-constexpr int kInfoVersionMismatch = 16;   // + the section index
-constexpr int kInfoHardwareMismatch = 32;  // + the section index
+#include "base/results.h"
+#include "package/package_updater.h"
 
 // Runs the package open in file (at its start). Returns 0 when every section
 // of the run order has run; 1 on the first failure, after its message:
@@ -23,10 +17,10 @@ constexpr int kInfoHardwareMismatch = 32;  // + the section index
 // not suit the instrument), "(10-6)" (a command section of another kind), or
 // the message of the failing open, write or section. Leaves the session open
 // if it was open; the caller closes it.
-int UpdatePt(Updater& u, int selection, int attempt, FILE* file);
+int UpdatePt(PackageUpdater& u, int selection, int attempt, FILE* file);
 
 // The compatibility check over the session UpdatePt has opened. Returns 0,
 // kInfoQueryFailed after "Device is failed connected. (3)", or the mismatch
 // codes above; prints "Device isn't get idn" / "Device isn't get info(1)" /
 // "(2)" and returns 0 when the instrument cannot tell.
-int ask_info(Updater& u);
+int ask_info(PackageUpdater& u);

@@ -1,17 +1,11 @@
 #include "package/package_writer.h"
 
 #include <algorithm>
-
 #include <cstring>
 
-namespace {
+#include "base/hex.h"
 
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
+namespace {
 
 bool fail(std::string* error, std::string text) {
   *error = std::move(text);
@@ -23,12 +17,9 @@ bool fail(std::string* error, std::string text) {
 bool encode_payload(std::string_view line, std::vector<uint8_t>* bytes, std::string* error) {
   size_t i = 3;
   for (; i < line.size() && line[i] != '$'; i += 2) {
-    int high = hex_value(line[i]);
-    int low = i + 1 < line.size() ? hex_value(line[i + 1]) : -1;
-    if (high < 0 || low < 0) {
-      return fail(error, "command line \"" + std::string(line) + "\": payload is not pairs of hex digits");
-    }
-    bytes->push_back(static_cast<uint8_t>(high * 16 + low));
+    int byte = i + 1 < line.size() ? hex_pair(line[i], line[i + 1]) : -1;
+    if (byte < 0) return fail(error, "command line \"" + std::string(line) + "\": payload is not pairs of hex digits");
+    bytes->push_back(static_cast<uint8_t>(byte));
   }
   if (i >= line.size()) return fail(error, "command line \"" + std::string(line) + "\" has no closing '$'");
   if (i + 1 != line.size()) return fail(error, "command line \"" + std::string(line) + "\" goes on after its '$'");
@@ -109,36 +100,37 @@ bool put_header(const PackagePlan& plan, std::vector<uint8_t>* out, std::string*
   return true;
 }
 
+SectionPlan typed_plan(SectionType type, int mode) {
+  SectionPlan s;
+  s.type = type;
+  s.mode = mode;
+  return s;
+}
+
 }  // namespace
 
 SectionPlan command_section(std::string kind, std::string text) {
-  SectionPlan s;
-  s.type = SectionType::kCommand;
+  SectionPlan s = typed_plan(SectionType::kCommand, 0);
   s.kind = std::move(kind);
   s.text = std::move(text);
   return s;
 }
 
 SectionPlan binary_section(BinHeader bin, std::vector<uint8_t> image, int mode) {
-  SectionPlan s;
-  s.type = SectionType::kBinary;
-  s.mode = mode;
+  SectionPlan s = typed_plan(SectionType::kBinary, mode);
   s.bin = bin;
   s.image = std::move(image);
   return s;
 }
 
 SectionPlan framed_section(std::vector<FramedRecordPlan> records, int mode) {
-  SectionPlan s;
-  s.type = SectionType::kFramed;
-  s.mode = mode;
+  SectionPlan s = typed_plan(SectionType::kFramed, mode);
   s.records = std::move(records);
   return s;
 }
 
 SectionPlan raw_section(std::vector<uint8_t> data, uint8_t flags) {
-  SectionPlan s;
-  s.type = SectionType::kRaw;
+  SectionPlan s = typed_plan(SectionType::kRaw, 0);
   s.flags = flags;
   s.data = std::move(data);
   return s;

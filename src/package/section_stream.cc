@@ -2,8 +2,9 @@
 
 #include <cstring>
 
-#include "driver/console.h"
-#include "messages.h"
+#include "base/console.h"
+#include "base/messages.h"
+#include "base/results.h"
 #include "package/package_check.h"
 #include "package/package_format.h"
 #include "script/command.h"
@@ -14,18 +15,9 @@ namespace {
 // The states of a binary section, in the order its commands go out.
 enum BinState { kEnter, kSetB, kSetV, kSetL, kErase, kWriteAddress, kData, kEnd, kDone };
 
-void progress(Updater& u, int64_t done, uint32_t length) {
-  printf_plain(u.os, msg::kProgress, length > 0 ? static_cast<double>(done) * 100.0 / length : 100.0);
-}
-
-int fail(Updater& u, const char* message) {
-  printf_color(u.os, kColourRed, "%s", message);
-  return 1;
-}
-
 // Sends the command line in src_data. Returns 0, or program_cmd's result
 // after "(10-5)".
-int send(Updater& u, int selection, int attempt) {
+int send(PackageUpdater& u, int selection, int attempt) {
   int r = program_cmd(u, selection, attempt);
   if (r != kCommandDone) printf_color(u.os, kColourRed, msg::kCorrupted10_5);
   return r;
@@ -40,7 +32,7 @@ struct BinStream {
 
 // Builds the data command of up to one chunk into src_data. Returns false
 // when the file ends early.
-bool build_data_command(Updater& u, BinStream& s, uint32_t length, FILE* file, bool* last) {
+bool build_data_command(PackageUpdater& u, BinStream& s, uint32_t length, FILE* file, bool* last) {
   int64_t n = s.left > s.header.chunk_size ? s.header.chunk_size : s.left;
   *last = n == s.left;
   char frame[kDataSize];
@@ -50,25 +42,25 @@ bool build_data_command(Updater& u, BinStream& s, uint32_t length, FILE* file, b
   s.left -= n;
   TranStrData(frame, u.upd.src_data, static_cast<int>(n + 4), kDataSize);
   s.done += n;
-  progress(u, s.done, length);
+  print_progress(u.os, s.done, length);
   return true;
 }
 
 }  // namespace
 
-int update_bin(Updater& u, int selection, int attempt, uint32_t length, FILE* file) {
+int update_bin(PackageUpdater& u, int selection, int attempt, uint32_t length, FILE* file) {
   // Such a section has no image: the bytes left would start negative, and the
   // one data command would read the rest of the file into its frame buffer.
-  if (length < static_cast<uint32_t>(kBinHeaderSize)) return fail(u, msg::kCorrupted10_4);
+  if (length < static_cast<uint32_t>(kBinHeaderSize)) return report_failure(u.os, msg::kCorrupted10_4);
   uint8_t raw[kBinHeaderSize];
-  if (fread(raw, 1, sizeof raw, file) != sizeof raw) return fail(u, msg::kCorrupted10_1);
+  if (fread(raw, 1, sizeof raw, file) != sizeof raw) return report_failure(u.os, msg::kCorrupted10_1);
   BinStream s{decode_bin_header(raw), 0, static_cast<int64_t>(length) - kBinHeaderSize, kBinHeaderSize};
   // The package runner has checked this before the instrument was opened;
   // checked again here, a sub-header that would loop or overrun the frame
   // buffer cannot reach the streaming whoever calls it.
-  if (check_bin_header(s.header, s.left) != PtFault::kNone) return fail(u, msg::kCorrupted10_4);
+  if (check_bin_header(s.header, s.left) != PtFault::kNone) return report_failure(u.os, msg::kCorrupted10_4);
   s.erase_address = s.header.start_address;
-  progress(u, s.done, length);
+  print_progress(u.os, s.done, length);
 
   char* line = u.upd.src_data;
   BinState state = kEnter;
@@ -90,7 +82,7 @@ int update_bin(Updater& u, int selection, int attempt, uint32_t length, FILE* fi
         break;
       case kData: {
         bool last = false;
-        if (!build_data_command(u, s, length, file, &last)) return fail(u, msg::kCorrupted10_1);
+        if (!build_data_command(u, s, length, file, &last)) return report_failure(u.os, msg::kCorrupted10_1);
         if (!last) next = kData;
         break;
       }
@@ -101,31 +93,31 @@ int update_bin(Updater& u, int selection, int attempt, uint32_t length, FILE* fi
     if (r != kCommandDone) return r;
     state = next;
   }
-  return 0;
+  return kOk;
 }
 
-int update_img(Updater& u, int selection, int attempt, uint32_t length, FILE* file) {
+int update_img(PackageUpdater& u, int selection, int attempt, uint32_t length, FILE* file) {
   char record[kDataSize];
   int64_t done = 0;
   for (;;) {
     memset(record, 0, sizeof record);
     uint8_t size_bytes[kFramedLengthSize];
     if (fread(size_bytes, 1, sizeof size_bytes, file) != sizeof size_bytes) {
-      return fail(u, msg::kCorrupted10_2);
+      return report_failure(u.os, msg::kCorrupted10_2);
     }
     uint16_t record_length = get_le16(size_bytes);
     done += kFramedLengthSize;
-    progress(u, done, length);
+    print_progress(u.os, done, length);
     if (record_length < kMinFramedRecord || record_length > kMaxFramedRecord) {
-      return fail(u, msg::kCorrupted10_2);
+      return report_failure(u.os, msg::kCorrupted10_2);
     }
-    if (fread(record, 1, record_length, file) != record_length) return fail(u, msg::kCorrupted10_2);
+    if (fread(record, 1, record_length, file) != record_length) return report_failure(u.os, msg::kCorrupted10_2);
     done += record_length;
-    progress(u, done, length);
-    if (!is_framed_prefix(static_cast<uint8_t>(record[0]))) return fail(u, msg::kCorrupted10_3);
+    print_progress(u.os, done, length);
+    if (!is_framed_prefix(static_cast<uint8_t>(record[0]))) return report_failure(u.os, msg::kCorrupted10_3);
     TranStrData(record, u.upd.src_data, record_length, kDataSize);
     int r = send(u, selection, attempt);
     if (r != kCommandDone) return r;
-    if (record[1] == kQuitLetter) return 0;
+    if (record[1] == kQuitLetter) return kOk;
   }
 }

@@ -12,7 +12,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "updater.h"
+#include "package/package_updater.h"
 
 // Streams a binary section of length bytes. Returns 0 when the section has
 // been written; otherwise the non-zero result of program_cmd after its
@@ -20,7 +20,7 @@
 // "Corrupted Update File. (10-1)" when the file ends early, or after "(10-4)"
 // (nothing sent) when length is below the 16-byte sub-header or the
 // sub-header would never end or overrun the command buffers.
-int update_bin(Updater& u, int selection, int attempt, uint32_t length, FILE* file);
+int update_bin(PackageUpdater& u, int selection, int attempt, uint32_t length, FILE* file);
 
 // Streams a framed section; length is only the progress line's denominator.
 // Returns 0 once the 'q' record has been sent and answered; 1 after
@@ -28,4 +28,4 @@ int update_bin(Updater& u, int selection, int attempt, uint32_t length, FILE* fi
 // file that ends early), or "(10-3)" for a record whose first byte is not a
 // prefix character; otherwise the non-zero result of program_cmd after its
 // message and "(10-5)".
-int update_img(Updater& u, int selection, int attempt, uint32_t length, FILE* file);
+int update_img(PackageUpdater& u, int selection, int attempt, uint32_t length, FILE* file);

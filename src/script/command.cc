@@ -2,20 +2,16 @@
 
 #include <cstring>
 
-#include "driver/console.h"
+#include "base/console.h"
+#include "base/messages.h"
+#include "base/results.h"
 #include "link/bootloader_entry.h"
 #include "link/queries.h"
 #include "link/session.h"
-#include "messages.h"
 #include "script/encoding.h"
+#include "script/version_query.h"
 
 namespace {
-
-int refuse(Updater& u, const char* message) {
-  printf_color(u.os, kColourRed, "%s", message);
-  pause(u.os);
-  return kCommandFailed;
-}
 
 // Binary mode: header prefix, block header (with a command header only),
 // frame. Returns the bytes to send, or -1 when the line cannot be framed.
@@ -46,50 +42,51 @@ int frame_text(FileSettings& upd) {
 // Probes the instrument and makes it jump for the entry mode. Sets
 // *in_bootloader when it already runs its bootloader (no jump made).
 // Returns 0 to go on, kCommandFailed when the command has failed.
-int probe_and_jump(Updater& u, int attempt, bool* in_bootloader) {
+int probe_and_jump(ScriptUpdater& u, int attempt, bool* in_bootloader) {
   FileSettings& upd = u.upd;
   switch (upd.mode) {
-    case 0: {
+    case kModePanelJump: {
       int probe = main_now_version(u, attempt);
       if (probe == kProbeBootloader) {
         *in_bootloader = true;
-        return 0;
+        return kOk;
       }
       if (probe != kProbeMain) {
         pause(u.os);
         return kCommandFailed;
       }
-      return panel_jump_boot(u, upd.jump_boot, upd.src_data) == 0 ? 0 : kCommandFailed;
+      return panel_jump_boot(u, upd.jump_boot, upd.src_data, upd.comm_reset) == kOk ? kOk : kCommandFailed;
     }
-    case 1:
+    case kModeCommJump:
       if (comm_now_version(u, attempt) == kProbeBootloader) {
         *in_bootloader = true;
       } else {
-        comm_jump_boot(u);
+        comm_jump_boot(u, upd.src_data);
       }
-      return 0;
-    case 2:
-    case 3:
-      if (ask_idn(u) != 0) {
+      return kOk;
+    case kModeOtherJump2:
+    case kModeOtherJump3:
+      if (ask_idn(u) != kOk) {
         pause(u.os);
         return kCommandFailed;
       }
-      return other_jump_boot(u, upd.jump_boot) == 0 ? 0 : kCommandFailed;
+      return other_jump_boot(u, upd.jump_boot) == kOk ? kOk : kCommandFailed;
     default:
-      return refuse(u, msg::kCorrupted3);
+      return report_failure_and_pause(u.os, msg::kCorrupted3);
   }
 }
 
 // The transfer command: probe, jump, reconnect, version checks.
-int handshake(Updater& u, int selection, int attempt) {
+int handshake(ScriptUpdater& u, int selection, int attempt) {
   bool in_bootloader = false;
-  if (probe_and_jump(u, attempt, &in_bootloader) != 0) return kCommandFailed;
-  if (!in_bootloader && reconnect(u, &selection) != 0) return kCommandFailed;
-  if (attempt == 0 && Bootloader_version(u, u.upd.des_data) != 0) {
+  if (probe_and_jump(u, attempt, &in_bootloader) != kOk) return kCommandFailed;
+  if (!in_bootloader && reconnect(u, &selection) != kOk) return kCommandFailed;
+  const VersionRules rules = version_rules(u.upd);
+  if (attempt == 0 && Bootloader_version(u, get_bootloader_version(u.upd), rules) != kOk) {
     pause(u.os);
     return kCommandFailed;
   }
-  if (MAIN_version(u, u.upd.des_data) != 0) {
+  if (MAIN_version(u, get_main_version(u.upd), rules) != kOk) {
     pause(u.os);
     return kCommandFailed;
   }
@@ -98,13 +95,13 @@ int handshake(Updater& u, int selection, int attempt) {
 
 }  // namespace
 
-int program_cmd(Updater& u, int selection, int attempt) {
+int program_cmd(ScriptUpdater& u, int selection, int attempt) {
   FileSettings& upd = u.upd;
   char letter = upd.src_data[1];
   int length = upd.binary ? frame_binary(upd) : frame_text(upd);
-  if (length < 0) return refuse(u, upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
+  if (length < 0) return report_failure_and_pause(u.os, upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
   if (letter == kTransferLetter) return handshake(u, selection, attempt);
-  if (visa_query(u, upd.des_data, upd.src_data, length, 1) != 0) {
+  if (visa_query(u, upd.des_data, upd.src_data, length, kReportReadFailure) != kOk) {
     pause(u.os);
     return kCommandFailed;
   }

@@ -4,12 +4,8 @@
 // bootloader handshake instead.
 #pragma once
 
-#include "updater.h"
-
-// Results of program_cmd.
-constexpr int kCommandDone = 0;
-constexpr int kCommandFailed = 1;     // reported and paused for
-constexpr int kCommandWrongEcho = 2;  // the reply did not begin with the command letter
+#include "base/results.h"
+#include "script/script_updater.h"
 
 constexpr char kTransferLetter = 't';
 
@@ -27,4 +23,4 @@ constexpr char kTransferLetter = 't';
 // failed exchange, probe, jump, reconnect or version check.
 // Afterwards des_data holds the header and the frame, and src_data the reply
 // (or the command line, for the transfer command).
-int program_cmd(Updater& u, int selection, int attempt);
+int program_cmd(ScriptUpdater& u, int selection, int attempt);

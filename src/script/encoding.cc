@@ -1,7 +1,5 @@
 #include "script/encoding.h"
 
-const char idx_list[] = "ewdqlbvmrcxt";
-
 namespace {
 
 constexpr char kEnd = '$';
@@ -40,19 +38,6 @@ int get_index(char c) {
   return -1;
 }
 
-int get_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-int get_hex(int v) {
-  if (v >= 0 && v <= 9) return '0' + v;
-  if (v >= 10 && v <= 15) return 'A' + v - 10;
-  return -1;
-}
-
 int TransBytesData(const char* text, char* frame, int frame_size) {
   if (!has_chars(text, 3) || frame_size < 3) return -1;
   frame[0] = text[0];
@@ -63,8 +48,9 @@ int TransBytesData(const char* text, char* frame, int frame_size) {
   const char* p = text + 3;
   for (; *p != kEnd; p += 2) {
     if (!has_chars(p, 2) || n >= frame_size) return -1;
-    // Non-hex digits count as -1 here; binary mode has always sent what
-    // this sum gives rather than refusing the line.
+    // Non-hex digits count as -1 here and the line is still sent: stored
+    // binary-mode scripts must go out as the same bytes whatever they hold,
+    // so the packer packs and leaves judging to the text-mode check.
     frame[n++] = static_cast<char>((16 * get_value(p[0]) + get_value(p[1])) & 0xFF);
   }
   if (n >= frame_size) return -1;

@@ -15,12 +15,14 @@
 // upper case. Nothing here allocates or prints.
 #pragma once
 
+#include "base/hex.h"
 #include "script/file_settings.h"
 
 // The twelve command letters. A letter's position in the table is its letter
 // code, the byte a binary frame carries in its place.
 constexpr int kCommandLetters = 12;
-extern const char idx_list[];  // "ewdqlbvmrcxt"
+inline constexpr char idx_list[] = "ewdqlbvmrcxt";
+static_assert(sizeof idx_list == kCommandLetters + 1);
 
 // The longest block header SetI488Header() writes: '#', the digit count and
 // nine digits, the most one digit can announce.
@@ -30,13 +32,7 @@ constexpr int kI488HeaderMax = 11;
 // command letters (NUL and upper-case letters included).
 int get_index(char c);
 
-// Returns the value of the hex digit c: 0..9 for '0'..'9', 10..15 for 'A'..'F'
-// and 'a'..'f'. Returns -1 for any other byte, 0x80..0xFF included.
-int get_value(char c);
-
-// Returns the upper-case hex digit of v ('0'..'9', 'A'..'F') for v in 0..15,
-// or -1 for any other value.
-int get_hex(int v);
+// get_value() and get_hex(), the hex digits in either case, are in base/hex.h.
 
 // Packs the NUL-terminated command line text into a binary frame.
 // Reads text up to the first '$' met where a payload pair starts, or up to its

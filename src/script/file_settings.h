@@ -8,6 +8,12 @@ constexpr int kVersionSize = 30;
 constexpr int kShortTextSize = 50;       // company, jump_boot, cmd_header
 constexpr int kAcceptedVersionSize = 100;  // boot_version, main_version, HW_version
 
+// The bootloader-entry modes (mode), named by the jump each makes.
+constexpr int kModePanelJump = 0;   // probe by "*IDN?", panel_jump_boot
+constexpr int kModeCommJump = 1;    // probe by the control-IN request, comm_jump_boot
+constexpr int kModeOtherJump2 = 2;  // probe by ask_idn, other_jump_boot
+constexpr int kModeOtherJump3 = 3;  // the same entry as mode 2
+
 struct FileSettings {
   char src_data[kDataSize] = {};  // the command line, then the instrument's reply
   char des_data[kDataSize] = {};  // command header prefix, then the frame being sent

@@ -2,9 +2,10 @@
 
 #include <cstring>
 
+#include "base/console.h"
+#include "base/messages.h"
+#include "base/results.h"
 #include "base/text.h"
-#include "driver/console.h"
-#include "messages.h"
 #include "script/command.h"
 #include "script/encoding.h"
 
@@ -47,7 +48,7 @@ int digit_at(const char* value, size_t len, size_t i) {
   return i < len ? get_value(value[i]) : -1;
 }
 
-void apply_u(Updater& u, const char* value) {
+void apply_u(ScriptUpdater& u, const char* value) {
   size_t len = strlen(value);
   unsigned flags = static_cast<unsigned>(digit_at(value, len, 0)) ^ kFlagMask;
   u.upd.comm_reset = static_cast<int>(flags & 1);
@@ -58,29 +59,14 @@ void apply_u(Updater& u, const char* value) {
   u.link.jump_dealy = static_cast<int>(delay ^ kWordMask);
 }
 
-void apply_header(Updater& u, const char* value) {
-  FileSettings& upd = u.upd;
+void apply_header(FileSettings& upd, const char* value) {
   set_binary2data(value, upd.cmd_header, sizeof upd.cmd_header);
-  if (upd.cmd_header[0] == '\0') {
-    upd.des_data[0] = '\0';
-    upd.headerlen = 0;
-    upd.i488_en = 0;
-    return;
-  }
-  copy_text(upd.des_data, sizeof upd.des_data, upd.cmd_header);
-  upd.headerlen = static_cast<int>(append_text(upd.des_data, sizeof upd.des_data, " "));
-  upd.i488_en = 1;
-}
-
-int refuse_long_line(Updater& u) {
-  printf_color(u.os, kColourRed, "%s", u.upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
-  pause(u.os);
-  return kCommandFailed;
+  set_command_header(upd, upd.cmd_header);
 }
 
 }  // namespace
 
-int program(Updater& u, int selection, int attempt, FILE* file) {
+int program(ScriptUpdater& u, int selection, int attempt, FILE* file) {
   long size = file_size(file);
   long count = 0;
   char* text = u.upd.src_data;
@@ -95,20 +81,21 @@ int program(Updater& u, int selection, int attempt, FILE* file) {
       get_base_data(u, text[3], text + (length < 5 ? length : 5), attempt);
       continue;
     }
-    printf_plain(u.os, msg::kProgress, size > 0 ? count * 100.0 / static_cast<double>(size) : 100.0);
-    if (too_long) return refuse_long_line(u);
+    print_progress(u.os, count, size);
+    // Refused like a malformed command line of the file's send mode.
+    if (too_long) return report_failure_and_pause(u.os, u.upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
     int result = program_cmd(u, selection, attempt);
     if (result != kCommandDone) return result;
   }
-  return 0;
+  return kOk;
 }
 
-void get_base_data(Updater& u, char letter, char* value, int attempt) {
+void get_base_data(ScriptUpdater& u, char letter, char* value, int attempt) {
   FileSettings& upd = u.upd;
   value[strcspn(value, "\r\n")] = '\0';
   switch (letter) {
     case 'c': copy_text(upd.company, sizeof upd.company, value); break;
-    case 'h': apply_header(u, value); break;
+    case 'h': apply_header(upd, value); break;
     case 'j': set_binary2data(value, upd.jump_boot, sizeof upd.jump_boot); break;
     case 'l': set_binary2data(value, upd.boot_version, sizeof upd.boot_version); break;
     case 'm': set_binary2data(value, upd.main_version, sizeof upd.main_version); break;
@@ -125,17 +112,29 @@ void get_base_data(Updater& u, char letter, char* value, int attempt) {
 void set_binary2data(const char* field, char* out, size_t out_size) {
   size_t n = 0;
   for (const char* p = field; n + 1 < out_size; p += 2) {
-    int high = get_value(p[0]);
-    int low = high < 0 ? -1 : get_value(p[1]);
-    if (high < 0 || low < 0) break;
-    char byte = static_cast<char>((high * 16 + low) ^ kByteMask);
+    if (get_value(p[0]) < 0) break;  // p[1] is read only when p[0] is no NUL
+    int pair = hex_pair(p[0], p[1]);
+    if (pair < 0) break;
+    char byte = static_cast<char>(pair ^ kByteMask);
     if (byte == '\0') break;
     out[n++] = byte;
   }
   out[n] = '\0';
 }
 
-void reset_setting(Updater& u) {
+void set_command_header(FileSettings& upd, const char* header) {
+  if (header[0] == '\0') {
+    upd.des_data[0] = '\0';
+    upd.headerlen = 0;
+    upd.i488_en = 0;
+    return;
+  }
+  copy_text(upd.des_data, sizeof upd.des_data, header);
+  upd.headerlen = static_cast<int>(append_text(upd.des_data, sizeof upd.des_data, " "));
+  upd.i488_en = 1;
+}
+
+void reset_setting(ScriptUpdater& u) {
   FileSettings& upd = u.upd;
   int mode = upd.mode;
   upd = FileSettings{};
@@ -143,15 +142,26 @@ void reset_setting(Updater& u) {
   u.link.jump_dealy = kDefaultJumpDelayMs;
 }
 
+uint32_t checksum_words(const char* piece, size_t n) {
+  uint32_t sum = 0;
+  for (size_t i = 0; i < n; i += 4) {
+    uint32_t word = 0;
+    for (size_t b = 0; b < 4 && i + b < n; ++b) {
+      word |= static_cast<uint32_t>(static_cast<unsigned char>(piece[i + b])) << (8 * b);
+    }
+    sum += word;
+  }
+  return sum;
+}
+
 int checksum_file(const char* path) {
   FILE* file = fopen(path, "rb");
   if (file == nullptr) return 0;
   uint32_t sum = 0;
   int result = -1;
-  char line[1000];
+  char line[kChecksumPiece + 1];
   size_t n;
   while (result < 0) {
-    memset(line, 0, sizeof line);  // the words of a short line are zero-padded
     if ((n = read_piece(file, line, sizeof line)) == 0) break;
     if (strncmp(line, "___f=", 5) == 0) {
       uint32_t value = 0;
@@ -163,11 +173,7 @@ int checksum_file(const char* path) {
       sum = value ^ kWordMask;
       continue;
     }
-    for (size_t i = 0; i < n; i += 4) {
-      const auto* b = reinterpret_cast<const unsigned char*>(line + i);
-      sum += static_cast<uint32_t>(b[0]) | static_cast<uint32_t>(b[1]) << 8 |
-             static_cast<uint32_t>(b[2]) << 16 | static_cast<uint32_t>(b[3]) << 24;
-    }
+    sum += checksum_words(line, n);
   }
   fclose(file);
   if (result == 0) return 0;

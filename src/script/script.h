@@ -12,7 +12,7 @@
 
 #include <cstdio>
 
-#include "updater.h"
+#include "script/script_updater.h"
 
 // The system's scrambling masks.
 constexpr unsigned kByteMask = 0xC5;         // scrambled hex fields
@@ -22,18 +22,21 @@ constexpr uint32_t kWordMask = 0x5B2E6D14;   // the "u" jump delay and the check
 constexpr uint32_t kScriptRetryMs = 800;     // between attempts of a script
 constexpr int kScriptAttempts = 4;
 
+// checksum_file() reads a line in pieces of at most this many bytes.
+constexpr size_t kChecksumPiece = 999;
+
 // Runs the whole script from its first line (the file is rewound), printing
 // "update...%.2f%%\r" before each command line. Returns 0 at the end of the
 // file; otherwise the first non-zero result of program_cmd (1 or 2), reading
 // no further. A line that does not fit src_data (1999 characters with its
 // line end) is refused like a malformed command line: "Corrupted Update
 // File. (2)" in text mode, "(1)" in binary mode, a pause, and 1.
-int program(Updater& u, int selection, int attempt, FILE* file);
+int program(ScriptUpdater& u, int selection, int attempt, FILE* file);
 
 // Applies directive letter with its value (cut in place at its first CR or
 // LF). Unknown letters are ignored. "v" prints "  update to version(%s)" on
 // attempt 0. Text settings that would overflow are cut to their size.
-void get_base_data(Updater& u, char letter, char* value, int attempt);
+void get_base_data(ScriptUpdater& u, char letter, char* value, int attempt);
 
 // Decodes a scrambled hex field into the text out (out_size bytes): each hex
 // pair XOR kByteMask is one byte, up to the first pair that is not two hex
@@ -41,10 +44,21 @@ void get_base_data(Updater& u, char letter, char* value, int attempt);
 void set_binary2data(const char* field, char* out, size_t out_size);
 
 // Returns the per-file settings to their defaults; mode is kept.
-void reset_setting(Updater& u);
+void reset_setting(ScriptUpdater& u);
+
+// Sets the command header of the per-file settings, as the "h" directive and
+// a package's section record give it: des_data begins with the header and a
+// space (headerlen bytes) and i488_en is set; an empty header clears all
+// three.
+void set_command_header(FileSettings& upd, const char* header);
 
 // Returns 1 when the script at path carries a valid checksum: the value of
 // its last "___f=" line XOR kWordMask plus the little-endian 32-bit words of
 // every later line (zero-padded) is 0 modulo 2^32. Returns 0 otherwise, also
 // when the file cannot be opened or a checksum line holds a non-hex digit.
 int checksum_file(const char* path);
+
+// The checksum's sum over one piece of a line as checksum_file() reads it
+// (at most kChecksumPiece bytes): the little-endian 32-bit words of piece[0 .. n), the
+// last one zero-padded, added modulo 2^32.
+uint32_t checksum_words(const char* piece, size_t n);

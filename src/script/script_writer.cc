@@ -15,22 +15,15 @@ std::string hex8(uint32_t value) {
 }
 
 // The sum checksum_file() takes over lines: little-endian 32-bit words,
-// zero-padded, in pieces of at most 999 bytes as its reader sees them.
+// zero-padded, in pieces as its reader sees them.
 uint32_t words_of(std::string_view lines) {
   uint32_t sum = 0;
   size_t start = 0;
   while (start < lines.size()) {
     size_t end = lines.find('\n', start);
     end = end == std::string_view::npos ? lines.size() : end + 1;
-    for (size_t piece = start; piece < end; piece += 999) {
-      size_t n = std::min<size_t>(999, end - piece);
-      for (size_t i = 0; i < n; i += 4) {
-        uint32_t word = 0;
-        for (size_t b = 0; b < 4 && i + b < n; ++b) {
-          word |= static_cast<uint32_t>(static_cast<unsigned char>(lines[piece + i + b])) << (8 * b);
-        }
-        sum += word;
-      }
+    for (size_t piece = start; piece < end; piece += kChecksumPiece) {
+      sum += checksum_words(lines.data() + piece, std::min<size_t>(kChecksumPiece, end - piece));
     }
     start = end;
   }

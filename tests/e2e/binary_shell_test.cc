@@ -51,7 +51,8 @@ TEST(Binary, ListFileErrorsAreNumbered) {
     EXPECT_EQ(run.status, 1) << c.text;
     EXPECT_EQ(run.output, std::string(c.message) + "Press any key to continue . . . \n") << c.text;
   }
-  BinaryRun missing = run_tmflash("'" + dir.file("absent.lst") + "'");
+  const std::string absent = dir.file("absent.lst");
+  BinaryRun missing = run_tmflash("'" + absent + "'");
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.output, "Update file is not complete. (1)\nPress any key to continue . . . \n");
 }

@@ -34,7 +34,7 @@ class Jump : public SimRun {
 };
 
 TEST_F(Jump, PanelJumpWritesThenWaitsAndSendsNoRequestWithoutCommReset) {
-  EXPECT_EQ(panel_jump_boot(u, u.upd.jump_boot, u.upd.src_data), 0);
+  EXPECT_EQ(panel_jump_boot(u, u.upd.jump_boot, u.upd.src_data, u.upd.comm_reset), 0);
   EXPECT_EQ(os.log(), "sleep 100\n");
   EXPECT_EQ(writes(), std::vector<std::string>{":SYST:BOOT"});
   EXPECT_TRUE(sim->control_requests(0).empty());
@@ -43,7 +43,7 @@ TEST_F(Jump, PanelJumpWritesThenWaitsAndSendsNoRequestWithoutCommReset) {
 
 TEST_F(Jump, PanelJumpWithCommResetSendsTheInterfaceRequestAfterTheWait) {
   u.upd.comm_reset = 1;
-  EXPECT_EQ(panel_jump_boot(u, u.upd.jump_boot, u.upd.src_data), 0);
+  EXPECT_EQ(panel_jump_boot(u, u.upd.jump_boot, u.upd.src_data, u.upd.comm_reset), 0);
   EXPECT_EQ(os.log(), "sleep 100\n");
   std::vector<sim::ControlRequest> requests = sim->control_requests(0);
   ASSERT_EQ(requests.size(), 1u);
@@ -57,7 +57,7 @@ TEST_F(Jump, PanelJumpWithCommResetSendsTheInterfaceRequestAfterTheWait) {
 }
 
 TEST_F(Jump, CommJumpPrintsAndSendsTheDeviceRequestOnly) {
-  comm_jump_boot(u);
+  comm_jump_boot(u, u.upd.src_data);
   EXPECT_EQ(os.log(), "<->jump bootloader....\\n\n");
   EXPECT_TRUE(writes().empty());
   std::vector<sim::ControlRequest> requests = sim->control_requests(0);
@@ -86,7 +86,7 @@ TEST_F(Jump, JumpCommandIsSentExactlyAsStoredWhateverTheFraming) {
 
 TEST_F(Jump, EmptyJumpCommandWritesZeroBytes) {
   u.upd.jump_boot[0] = '\0';
-  EXPECT_EQ(panel_jump_boot(u, u.upd.jump_boot, u.upd.src_data), 0);
+  EXPECT_EQ(panel_jump_boot(u, u.upd.jump_boot, u.upd.src_data, u.upd.comm_reset), 0);
   EXPECT_EQ(writes(), std::vector<std::string>{""});
   EXPECT_EQ(sim->jumps(0), 0u);
 }
@@ -100,7 +100,7 @@ class JumpWriteFails : public Jump {
 };
 
 TEST_F(JumpWriteFails, PanelAndOtherJumpReportFivePauseAndFail) {
-  EXPECT_EQ(panel_jump_boot(u, u.upd.jump_boot, u.upd.src_data), 1);
+  EXPECT_EQ(panel_jump_boot(u, u.upd.jump_boot, u.upd.src_data, u.upd.comm_reset), 1);
   EXPECT_EQ(os.log(), "<12>Device is failed connected. (5)\\n\npause\n");  // no wait after a failed write
   EXPECT_EQ(sim->jumps(0), 0u);
 }

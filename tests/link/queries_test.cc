@@ -7,6 +7,7 @@
 #include <string>
 
 #include "link/session.h"
+#include "script/version_query.h"
 #include "support/sim_run.h"
 
 namespace {
@@ -187,10 +188,10 @@ TEST_F(Queries, VersionQueriesAreBuiltOverTheTransferFrame) {
     strcpy(u.upd.main_version, ",1.03,");
     transfer_frame(c.header, c.binary, c.transfer_frame);
     char reply[kReplySize];
-    EXPECT_EQ(get_bootloader_version(u, u.upd.des_data, reply), 0) << c.name;
+    EXPECT_EQ(version_query(u, get_bootloader_version(u.upd), reply), 0) << c.name;
     EXPECT_EQ(last_write(), c.bootloader_query) << c.name;
     EXPECT_STREQ(reply, "2.05#0#HW3") << c.name;
-    EXPECT_EQ(get_main_version(u, u.upd.des_data, reply), 0) << c.name;
+    EXPECT_EQ(version_query(u, get_main_version(u.upd), reply), 0) << c.name;
     EXPECT_EQ(last_write(), c.main_query) << c.name;
     EXPECT_STREQ(reply, "1.03\n") << c.name;
     EXPECT_EQ(sim->bootloader(0).errors().size(), 0u) << c.name;
@@ -201,12 +202,12 @@ TEST_F(Queries, FailedVersionQueryIsMessageOneAfterTheReadFailure) {
   open_one();  // the main firmware does not answer version queries
   transfer_frame("", false, "\"&t$\"");
   char reply[kReplySize];
-  EXPECT_EQ(get_bootloader_version(u, u.upd.des_data, reply), kQueryFailed);
+  EXPECT_EQ(version_query(u, get_bootloader_version(u.upd), reply), kQueryFailed);
   EXPECT_EQ(os.log(), "<12>Device is failed connected. (6)\\nDevice is failed connected. (1)\\n\n");
   os.clear();
   strcpy(u.upd.main_version, ",1.03,");
-  EXPECT_EQ(MAIN_version(u, u.upd.des_data), kQueryFailed);
-  EXPECT_EQ(Bootloader_version(u, u.upd.des_data), kQueryFailed);
+  EXPECT_EQ(MAIN_version(u, get_main_version(u.upd), version_rules(u.upd)), kQueryFailed);
+  EXPECT_EQ(Bootloader_version(u, get_bootloader_version(u.upd), version_rules(u.upd)), kQueryFailed);
 }
 
 struct BootCheckCase {
@@ -243,7 +244,7 @@ TEST_F(Queries, BootloaderVersionChecksMajorPartHardwareAndRelease) {
     strcpy(u.upd.boot_version, c.boot_version);
     strcpy(u.upd.HW_version, c.hw_version);
     transfer_frame("", false, "\"&t$\"");
-    EXPECT_EQ(Bootloader_version(u, u.upd.des_data), c.result) << c.name;
+    EXPECT_EQ(Bootloader_version(u, get_bootloader_version(u.upd), version_rules(u.upd)), c.result) << c.name;
     EXPECT_EQ(os.log(), c.log) << c.name;
   }
 }
@@ -269,7 +270,7 @@ TEST_F(Queries, MainVersionMustOccurInCommas) {
     open_bootloader("2.05#0#HW3", c.reply);
     strcpy(u.upd.main_version, c.main_version);
     transfer_frame("", false, "\"&t$\"");
-    EXPECT_EQ(MAIN_version(u, u.upd.des_data), c.result) << c.name;
+    EXPECT_EQ(MAIN_version(u, get_main_version(u.upd), version_rules(u.upd)), c.result) << c.name;
     EXPECT_EQ(writes().size(), c.queried ? 1u : 0u) << c.name;
     EXPECT_EQ(os.log(), c.result ? "<12>main version don't support\\n\n" : "") << c.name;
   }

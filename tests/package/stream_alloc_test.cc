@@ -23,8 +23,8 @@
 #include "package/package_check.h"
 #include "package/package_writer.h"
 #include "package/section_stream.h"
-#include "platform/recording_platform.h"
 #include "script/script.h"
+#include "support/recording_platform.h"
 #include "support/temp_dir.h"
 #include "visa/sim/sim_api.h"
 #include "visa/sim/simulator.h"
@@ -266,7 +266,7 @@ class StreamAllocations : public ::testing::TestWithParam<Framing> {
 
   RecordingPlatform recorder;
   OutsidePlatform os;
-  Updater u;
+  PackageUpdater u;
   TempDir dir;
 };
 

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/platform.h"
-#include "platform/recording_platform.h"
+#include "support/recording_platform.h"
 
 namespace {
 

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "driver/runner.h"
-#include "platform/recording_platform.h"
+#include "driver/updater.h"
+#include "support/recording_platform.h"
 #include "support/temp_dir.h"
-#include "updater.h"
 
 class RunFixture : public ::testing::Test {
  protected:

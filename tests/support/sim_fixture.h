@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/recording_platform.h"
+#include "support/recording_platform.h"
 #include "visa/sim/sim_api.h"
 #include "visa/sim/simulator.h"
 

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "driver/runner.h"
-#include "platform/recording_platform.h"
+#include "driver/updater.h"
+#include "support/recording_platform.h"
 #include "support/temp_dir.h"
-#include "updater.h"
 #include "visa/sim/sim_backend.h"
 #include "visa/sim/simulator.h"
 

@@ -4,6 +4,8 @@
 // version replies, protocol errors and the flash rules.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "support/sim_fixture.h"
 
 namespace {
@@ -212,8 +214,8 @@ TEST_F(SimFlash, WritingFlashThatIsNotErasedIsAFlashError) {
   ASSERT_EQ(boot().errors().size(), 1u);
   EXPECT_EQ(boot().errors()[0].kind, SimError::kFlash);
   EXPECT_EQ(boot().errors()[0].what, "8 byte(s) written to flash that was not erased, first at 0x00000200");
-  std::vector<uint8_t> want(8, 0x3C);
-  want.insert(want.end(), 8, 0x30);  // like NOR flash: old AND new
+  std::vector<uint8_t> want(16, 0x30);  // beyond the block, like NOR flash: old AND new
+  std::fill_n(want.begin(), 8, 0x3C);
   EXPECT_EQ(flash(0x1F8, 16), want);
 
   // Writing the same bytes again, without an erase in between, fails too.

@@ -5,51 +5,14 @@
 #include <cstring>
 #include <set>
 
+#include "base/hex.h"
+#include "base/text.h"
+
 namespace sim {
 
 namespace {
 
 constexpr uint32_t kMaxEraseBlock = 0x1000000;  // bounds the memory one erase may touch
-
-std::string_view trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.remove_suffix(1);
-  return s;
-}
-
-int hex_digit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-bool unescape(std::string_view v, std::string* out, std::string* why) {
-  out->clear();
-  for (size_t i = 0; i < v.size(); ++i) {
-    if (v[i] != '\\') {
-      out->push_back(v[i]);
-      continue;
-    }
-    if (++i == v.size()) return (*why = "a \\ ends the value", false);
-    switch (v[i]) {
-      case 'n': out->push_back('\n'); break;
-      case 'r': out->push_back('\r'); break;
-      case 't': out->push_back('\t'); break;
-      case '\\': out->push_back('\\'); break;
-      case 'x': {
-        int hi = i + 1 < v.size() ? hex_digit(v[i + 1]) : -1;
-        int lo = i + 2 < v.size() ? hex_digit(v[i + 2]) : -1;
-        if (hi < 0 || lo < 0) return (*why = "\\x needs two hex digits", false);
-        out->push_back(static_cast<char>(hi * 16 + lo));
-        i += 2;
-        break;
-      }
-      default: return (*why = std::string("unknown escape \\") + v[i], false);
-    }
-  }
-  return true;
-}
 
 bool number(std::string_view v, uint32_t* out, std::string* why) {
   std::string_view digits = v;
@@ -58,11 +21,11 @@ bool number(std::string_view v, uint32_t* out, std::string* why) {
     digits.remove_prefix(2);
     base = 16;
   }
-  if (digits.empty()) return (*why = "\"" + std::string(v) + "\" is not a number", false);
+  if (digits.empty()) return (*why = in_quotes(v) + " is not a number", false);
   uint64_t n = 0;
   for (char c : digits) {
-    int d = hex_digit(c);
-    if (d < 0 || static_cast<uint64_t>(d) >= base) return (*why = "\"" + std::string(v) + "\" is not a number", false);
+    int d = get_value(c);
+    if (d < 0 || static_cast<uint64_t>(d) >= base) return (*why = in_quotes(v) + " is not a number", false);
     n = n * base + static_cast<uint64_t>(d);
     if (n > 0xFFFFFFFFu) return (*why = "number \"" + std::string(v) + "\" is too large", false);
   }
@@ -86,7 +49,7 @@ bool number_list(std::string_view v, std::vector<uint32_t>* out, std::string* wh
 bool flag(std::string_view v, bool* out, std::string* why) {
   if (v == "yes" || v == "true" || v == "1") return (*out = true, true);
   if (v == "no" || v == "false" || v == "0") return (*out = false, true);
-  return (*why = "\"" + std::string(v) + "\" is not yes or no", false);
+  return (*why = in_quotes(v) + " is not yes or no", false);
 }
 
 struct Parser {
@@ -218,10 +181,11 @@ struct Parser {
     std::string_view t = trim(text);
     if (t.empty() || t.front() == '#') return true;
     if (t.front() == '[') return begin_block(t);
-    size_t eq = t.find('=');
-    if (eq == std::string_view::npos) return (why = "a line is \"key = value\", a [block] or a # comment", false);
-    std::string key(trim(t.substr(0, eq)));
-    std::string_view value = trim(t.substr(eq + 1));
+    std::string_view key_text, value;
+    if (!split_key_value(t, &key_text, &value)) {
+      return (why = "a line is \"key = value\", a [block] or a # comment", false);
+    }
+    std::string key(key_text);
     if (key.empty()) return (why = "a key is missing before \"=\"", false);
     if (!keys_seen.insert(key).second) return (why = "key \"" + key + "\" given twice", false);
     return inst ? instrument_key(key, value) : global_key(key, value);
@@ -236,11 +200,7 @@ bool parse_sim_description(std::string_view text, std::string_view file_name, Si
   Parser p;
   p.out = out;
   bool ok = true;
-  while (ok && !text.empty()) {
-    size_t nl = text.find('\n');
-    ok = p.line(text.substr(0, nl));
-    text.remove_prefix(nl == std::string_view::npos ? text.size() : nl + 1);
-  }
+  while (ok && !text.empty()) ok = p.line(next_line(&text));
   if (ok) ok = p.end_block();
   if (!ok) *error = std::string(file_name) + ":" + std::to_string(p.error_line) + ": " + p.why;
   return ok;

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "base/text.h"
+
 namespace sim {
 
 namespace {
@@ -90,7 +92,7 @@ std::string results(const CallRecord& rec, std::string_view name) {
     return s;
   }
   if (f == "viWrite") return format(" count=%u", rec.result);
-  if (f == "viRead" || f == "viUsbControlIn") return " " + quoted(rec.in);
+  if (f == "viRead" || f == "viUsbControlIn") return std::string(" ").append(quoted(rec.in));
   return "";
 }
 
@@ -102,25 +104,7 @@ std::string status_name(ViStatus status) {
   return format("0x%08X", static_cast<unsigned>(status));
 }
 
-std::string quoted(std::string_view bytes) {
-  std::string out = "\"";
-  for (unsigned char c : bytes) {
-    switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      case '"': out += "\\\""; break;
-      default:
-        if (c < 0x20 || c >= 0x7F) {
-          out += format("\\x%02X", c);
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out + "\"";
-}
+std::string quoted(std::string_view bytes) { return in_quotes(escaped(bytes, true)); }
 
 std::string format_call(const CallRecord& rec, std::string_view instrument_name) {
   return format("t=%llu ", static_cast<unsigned long long>(rec.time_ms)) + rec.function +

@@ -2,6 +2,8 @@
 // the updater uses them.
 #pragma once
 
+#include <cstdint>
+
 #include "platform/platform.h"
 
 // Prints like printf in the given colour attribute (12 red for errors, 10
@@ -15,10 +17,25 @@ int printf_color(Platform& os, int attribute, const char* format, ...)
 // the version echoes and "Update Ok".
 int printf_plain(Platform& os, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
+// Prints like printf in colour 12 (an error) and returns 1: the report of a
+// failure, where it was found. Callers pass the 1 on without printing again.
+int report_failure(Platform& os, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Prints the fixed message in colour 12, then the operator pause; returns 1.
+int report_failure_and_pause(Platform& os, const char* message);
+
 // The operator pause: waits until the operator presses a key.
 void pause(Platform& os);
+
+// The progress line of a script or section: "update...%.2f%%\r" with done
+// as a share of total (100 % when total is 0), overwriting itself.
+void print_progress(Platform& os, int64_t done, int64_t total);
 
 // Runs one shell command and waits for it; the text "DELAY" followed by a
 // number of milliseconds (DELAY1000, DELAY 1000) sleeps instead. The
 // outcome is not reported: a failing command only shows the shell's output.
 void SystemCmd(Platform& os, const char* text);
+
+// A shell command as a job or a package's command section runs it: announced
+// in green ("system cmd:%s"), then SystemCmd; its outcome is not examined.
+void run_system_command(Platform& os, const char* text);

@@ -1,10 +1,12 @@
-#include "driver/console.h"
+#include "base/console.h"
 
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <string>
 
+#include "base/messages.h"
+#include "base/results.h"
 #include "base/text.h"
 
 namespace {
@@ -50,15 +52,40 @@ int printf_plain(Platform& os, const char* format, ...) {
   return n;
 }
 
+int report_failure(Platform& os, const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  vprint(os, kColourRed, format, args);
+  va_end(args);
+  return kFailed;
+}
+
+int report_failure_and_pause(Platform& os, const char* message) {
+  report_failure(os, "%s", message);
+  os.pause();
+  return kFailed;
+}
+
 void pause(Platform& os) { os.pause(); }
 
+void print_progress(Platform& os, int64_t done, int64_t total) {
+  printf_plain(os, msg::kProgress, total > 0 ? static_cast<double>(done) * 100.0 / static_cast<double>(total) : 100.0);
+}
+
 void SystemCmd(Platform& os, const char* text) {
-  if (strncmp(text, "DELAY", 5) == 0) {
+  constexpr char kDelay[] = "DELAY";
+  constexpr size_t kDelayLength = sizeof kDelay - 1;
+  if (strncmp(text, kDelay, kDelayLength) == 0) {
     // A negative delay would be a wait of about 49 days to the system's
     // sleep; it waits nothing instead.
-    int ms = atoi_like(text + 5);
+    int ms = atoi_like(text + kDelayLength);
     os.sleep_ms(ms > 0 ? static_cast<uint32_t>(ms) : 0);
     return;
   }
   os.shell(text);
+}
+
+void run_system_command(Platform& os, const char* text) {
+  printf_color(os, kColourGreen, msg::kSystemCmd, text);
+  SystemCmd(os, text);
 }

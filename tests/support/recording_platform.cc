@@ -1,31 +1,8 @@
-#include "platform/recording_platform.h"
+#include "support/recording_platform.h"
 
 #include <cstdio>
 
-namespace {
-
-std::string escaped(const std::string& text) {
-  std::string out;
-  for (unsigned char c : text) {
-    switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      default:
-        if (c < 0x20 || c >= 0x7F) {
-          char hex[8];
-          snprintf(hex, sizeof hex, "\\x%02X", c);
-          out += hex;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out;
-}
-
-}  // namespace
+#include "base/text.h"
 
 void RecordingPlatform::print(int colour, std::string_view text) {
   ++print_count_;
@@ -76,8 +53,10 @@ std::string RecordingPlatform::log() const {
   for (const Event& e : events_) {
     switch (e.kind) {
       case Event::kPrint:
-        out += e.colour == kColourPlain ? "<->" : "<" + std::to_string(e.colour) + ">";
-        out += escaped(e.text);
+        out += '<';
+        out += e.colour == kColourPlain ? "-" : std::to_string(e.colour);
+        out += '>';
+        out += escaped(e.text, false);
         break;
       case Event::kPause: out += "pause"; break;
       case Event::kShell: out += "shell " + e.text; break;

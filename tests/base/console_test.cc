@@ -1,10 +1,10 @@
-#include "driver/console.h"
+#include "base/console.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "platform/recording_platform.h"
+#include "support/recording_platform.h"
 
 namespace {
 

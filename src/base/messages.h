@@ -1,6 +1,7 @@
-// Every fixed text the updater shows the operator, in one place. Operators
-// and their stored procedures know these texts word for word (grammar
-// included), so they are kept exactly as they have always been printed.
+// Every fixed text the updater shows the operator, in one place. Operators'
+// procedures, their scripts that watch the console and the golden tests
+// compare these texts byte for byte (grammar included): a change here is a
+// change to what they match, never a clean-up.
 #pragma once
 
 namespace msg {
