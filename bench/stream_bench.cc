@@ -59,6 +59,7 @@ int main() {
 #include <new>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 #include "driver/jobs.h"
@@ -76,29 +77,29 @@ int main() {
 
 extern char** environ;
 
-// --- Who runs now: instruction and allocation counts by side ---------------
+// --- Who runs now: allocation counts by side --------------------------------
 
 namespace {
 
-enum Side { kOutside, kUpdater, kSimulator, kFloor, kSides };
+enum Side { kOutside, kUpdater, kSimulator, kSides };
 
 Side g_side = kOutside;
-Side g_measured = kOutside;  // the side callgrind collects; kOutside: none
 bool g_count_allocs = false;
 size_t g_allocs[kSides] = {};
 
-void switch_side(Side to) {
-  bool was = g_measured != kOutside && g_side == g_measured;
-  bool now = g_measured != kOutside && to == g_measured;
-  g_side = to;
-  if (was != now) CALLGRIND_TOGGLE_COLLECT;
-}
-
 // Runs its scope as side s.
 struct On {
-  explicit On(Side s) : before(g_side) { switch_side(s); }
-  ~On() { switch_side(before); }
+  explicit On(Side s) : before(g_side) { g_side = s; }
+  ~On() { g_side = before; }
   Side before;
+};
+
+// In a callgrind run every crossing between the updater and the rest (the
+// simulator, the platform) toggles the collection and does nothing else, so
+// that the side measured is charged nothing of the bench's own.
+struct Toggle {
+  Toggle() { CALLGRIND_TOGGLE_COLLECT; }
+  ~Toggle() { CALLGRIND_TOGGLE_COLLECT; }
 };
 
 [[gnu::noinline]] void release(void* p) noexcept { std::free(p); }
@@ -294,37 +295,99 @@ constexpr VisaApi kBenchVisa = {bench_open_default_rm, bench_find_rsrc, bench_fi
                                 bench_close,           bench_set_attribute, bench_write, bench_read,
                                 bench_control_in,      bench_control_out};
 
+ViStatus TM_VISA_CALL toggled_open_default_rm(ViSession* rm) {
+  Toggle t;
+  return simulator().viOpenDefaultRM(rm);
+}
+ViStatus TM_VISA_CALL toggled_find_rsrc(ViSession rm, const char* expr, ViFindList* list, ViUInt32* count,
+                                        char desc[]) {
+  Toggle t;
+  return simulator().viFindRsrc(rm, expr, list, count, desc);
+}
+ViStatus TM_VISA_CALL toggled_find_next(ViFindList list, char desc[]) {
+  Toggle t;
+  return simulator().viFindNext(list, desc);
+}
+ViStatus TM_VISA_CALL toggled_open(ViSession rm, const char* rsrc, ViAccessMode mode, ViUInt32 timeout,
+                                   ViSession* vi) {
+  Toggle t;
+  return simulator().viOpen(rm, rsrc, mode, timeout, vi);
+}
+ViStatus TM_VISA_CALL toggled_close(ViObject obj) {
+  Toggle t;
+  return simulator().viClose(obj);
+}
+ViStatus TM_VISA_CALL toggled_set_attribute(ViObject vi, ViAttr attr, ViAttrState value) {
+  Toggle t;
+  return simulator().viSetAttribute(vi, attr, value);
+}
+ViStatus TM_VISA_CALL toggled_write(ViSession vi, const unsigned char* buf, ViUInt32 count, ViUInt32* ret) {
+  Toggle t;
+  return simulator().viWrite(vi, buf, count, ret);
+}
+ViStatus TM_VISA_CALL toggled_read(ViSession vi, unsigned char* buf, ViUInt32 count, ViUInt32* ret) {
+  Toggle t;
+  return simulator().viRead(vi, buf, count, ret);
+}
+ViStatus TM_VISA_CALL toggled_control_in(ViSession vi, ViInt16 type, ViInt16 request, ViUInt16 value,
+                                         ViUInt16 index, ViUInt16 length, unsigned char* buf, ViUInt16* ret) {
+  Toggle t;
+  return simulator().viUsbControlIn(vi, type, request, value, index, length, buf, ret);
+}
+ViStatus TM_VISA_CALL toggled_control_out(ViSession vi, ViInt16 type, ViInt16 request, ViUInt16 value,
+                                          ViUInt16 index, ViUInt16 length, unsigned char* buf) {
+  Toggle t;
+  return simulator().viUsbControlOut(vi, type, request, value, index, length, buf);
+}
+
+constexpr VisaApi kToggledVisa = {toggled_open_default_rm, toggled_find_rsrc, toggled_find_next, toggled_open,
+                                  toggled_close,           toggled_set_attribute, toggled_write, toggled_read,
+                                  toggled_control_in,      toggled_control_out};
+
 class BenchVisa : public VisaBackend {
  public:
-  const VisaApi* load(std::string*) override { return &kBenchVisa; }
+  explicit BenchVisa(const VisaApi* api) : api_(api) {}
+  const VisaApi* load(std::string*) override { return api_; }
+
+ private:
+  const VisaApi* api_;
 };
 
-// The console, the operator and the clock: the operating system's side.
+// The console, the operator and the clock: the operating system's side,
+// entered as Scope says (On for allocation counts, Toggle for callgrind).
+template <typename Scope>
 class OutsidePlatform : public Platform {
  public:
   explicit OutsidePlatform(RecordingPlatform& inner) : inner_(inner) {}
   void print(int colour, std::string_view text) override {
-    On o(kOutside);
+    Scope o = enter();
     inner_.print(colour, text);
   }
   void pause() override {
-    On o(kOutside);
+    Scope o = enter();
     inner_.pause();
   }
   int shell(const char* command) override {
-    On o(kOutside);
+    Scope o = enter();
     return inner_.shell(command);
   }
   void sleep_ms(uint32_t ms) override {
-    On o(kOutside);
+    Scope o = enter();
     inner_.sleep_ms(ms);
   }
   InputResult read_number(int* value) override {
-    On o(kOutside);
+    Scope o = enter();
     return inner_.read_number(value);
   }
 
  private:
+  static Scope enter() {
+    if constexpr (std::is_same_v<Scope, On>) {
+      return On(kOutside);
+    } else {
+      return Scope();
+    }
+  }
   RecordingPlatform& inner_;
 };
 
@@ -336,35 +399,44 @@ struct JobResult {
   uint64_t prints = 0;
 };
 
+// How a job runs: timed (the bench keeps count of allocations and data
+// commands, and may echo in place of the simulator), or counted by callgrind
+// for the updater or for the simulator.
+enum class Mode { kTimed, kEchoed, kCountUpdater, kCountSimulator };
+
 // Runs the package at path as a package job. With check set, the flash must
 // hold it afterwards.
-JobResult run_job(const Framing& f, const std::string& path, bool echo_only,
-                  const std::vector<uint8_t>* check) {
+JobResult run_job(const Framing& f, const std::string& path, Mode mode, const std::vector<uint8_t>* check) {
+  bool counted = mode == Mode::kCountUpdater || mode == Mode::kCountSimulator;
   RecordingPlatform os;
   os.keep_prints = false;
   os.answer("0");
-  OutsidePlatform outside(os);
+  OutsidePlatform<On> outside(os);
+  OutsidePlatform<Toggle> toggled(os);
   sim::Simulator sim(sim::default_sim_config(), os);  // keeps no transcript
   sim::ScopedActiveSimulator active(sim);
-  BenchVisa visa;
-  Updater u(outside, &visa);
+  BenchVisa visa(counted ? &kToggledVisa : &kBenchVisa);
+  Updater u(counted ? static_cast<Platform&>(toggled) : outside, &visa);
   JobRun run;
   run.framing = &f;
-  run.echo_only = echo_only;
+  run.echo_only = mode == Mode::kEchoed;
   g_run = &run;
   std::fill(std::begin(g_allocs), std::end(g_allocs), 0);
 
   JobResult r;
   double start = cpu_seconds();
   int status = 0;
-  {
+  if (mode == Mode::kCountUpdater) {
+    Toggle updater;
+    status = package_job(u, path.c_str(), -1);
+  } else {
     On updater(kUpdater);
     status = package_job(u, path.c_str(), -1);
   }
   r.cpu_s = cpu_seconds() - start;
   g_count_allocs = false;
   g_run = nullptr;
-  r.data_commands = run.data_commands;
+  r.data_commands = counted ? sim.bootloader(0).command_count('d') : run.data_commands;
   std::copy(std::begin(g_allocs), std::end(g_allocs), std::begin(r.allocs));
   r.prints = os.print_count();
   if (status != 0) {
@@ -546,14 +618,12 @@ int count_main(const char* what, const char* framing, size_t size) {
   if (f == nullptr || size == 0) return 2;
   std::vector<uint8_t> image = image_bytes(size);
   if (strcmp(what, "floor") == 0) {
-    g_measured = kFloor;
-    On s(kFloor);
+    Toggle floor;
     return floor_run(*f, image) == data_commands(size) ? 0 : 1;
   }
   std::string path = temp_path("count.pt");
   if (!write_package(path, *f, image)) return 1;
-  g_measured = strcmp(what, "simulator") == 0 ? kSimulator : kUpdater;
-  JobResult r = run_job(*f, path, false, nullptr);
+  JobResult r = run_job(*f, path, strcmp(what, "simulator") == 0 ? Mode::kCountSimulator : Mode::kCountUpdater, nullptr);
   std::filesystem::remove(path);
   return r.ok && r.data_commands == data_commands(size) ? 0 : 1;
 }
@@ -624,14 +694,14 @@ bool time_report() {
     double updater = 1e30, floor = 1e30, end_to_end = 1e30;
     JobResult whole;
     for (int k = 0; k < kTimeRuns; ++k) {
-      JobResult alone = run_job(f, path, true, nullptr);
+      JobResult alone = run_job(f, path, Mode::kEchoed, nullptr);
       ok = ok && alone.ok;
       updater = std::min(updater, alone.cpu_s);
       double start = cpu_seconds();
       size_t matched = floor_run(f, image);
       floor = std::min(floor, cpu_seconds() - start);
       ok = ok && matched == n;
-      whole = run_job(f, path, false, &image);
+      whole = run_job(f, path, Mode::kTimed, &image);
       ok = ok && whole.ok;
       end_to_end = std::min(end_to_end, whole.cpu_s);
     }

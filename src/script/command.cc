@@ -39,6 +39,44 @@ int frame_text(FileSettings& upd) {
   return upd.headerlen + line + 2;
 }
 
+// The frames of a command built from its bytes; the same bytes and the same
+// refusals as frame_text() and frame_binary() give for its command line.
+// Returns the bytes to send, or -1.
+int frame_built_text(FileSettings& upd, const char* head, const uint8_t* payload, int n) {
+  int line = 3 + 2 * n + 1;
+  if (upd.headerlen + line + 2 >= kDataSize) return -1;  // the NUL must fit too
+  char* at = upd.des_data + upd.headerlen;
+  at[0] = '"';
+  memcpy(at + 1, head, 3);
+  char* end = put_hex_pairs(payload, static_cast<size_t>(n), at + 4);
+  memcpy(end, "$\"", 3);  // with the NUL
+  return upd.headerlen + line + 2;
+}
+
+int frame_built_binary(FileSettings& upd, const char* head, const uint8_t* payload, int n) {
+  int f = n + 4;
+  if (upd.headerlen + kI488HeaderMax + f > kDataSize) return -1;
+  int h = SetI488Header(upd, upd.des_data + upd.headerlen, f);
+  if (h < 0) return -1;
+  char* at = upd.des_data + upd.headerlen + h;
+  at[0] = head[0];
+  at[1] = static_cast<char>(get_index(head[1]));
+  at[2] = head[2];
+  memcpy(at + 3, payload, static_cast<size_t>(n));
+  at[3 + n] = '$';
+  return upd.headerlen + h + f;
+}
+
+// Sends the frame of length bytes in des_data and checks the reply's letter.
+int exchange(ScriptUpdater& u, int length, char letter) {
+  FileSettings& upd = u.upd;
+  if (visa_query(u, upd.des_data, upd.src_data, length, kReportReadFailure) != kOk) {
+    pause(u.os);
+    return kCommandFailed;
+  }
+  return upd.src_data[0] == letter ? kCommandDone : kCommandWrongEcho;
+}
+
 // Probes the instrument and makes it jump for the entry mode. Sets
 // *in_bootloader when it already runs its bootloader (no jump made).
 // Returns 0 to go on, kCommandFailed when the command has failed.
@@ -101,9 +139,30 @@ int program_cmd(ScriptUpdater& u, int selection, int attempt) {
   int length = upd.binary ? frame_binary(upd) : frame_text(upd);
   if (length < 0) return report_failure_and_pause(u.os, upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
   if (letter == kTransferLetter) return handshake(u, selection, attempt);
-  if (visa_query(u, upd.des_data, upd.src_data, length, kReportReadFailure) != kOk) {
-    pause(u.os);
-    return kCommandFailed;
+  return exchange(u, length, letter);
+}
+
+int program_built_cmd(ScriptUpdater& u, int selection, int attempt, const char head[3], const uint8_t* payload,
+                      int n) {
+  FileSettings& upd = u.upd;
+  // A data-carrying command of a known letter takes the short way; anything
+  // else (the transfer command, whose handshake reads its command line, an
+  // unknown letter, a "$" marker) goes through its command line.
+  bool plain = head[1] != kTransferLetter && get_index(head[1]) >= 0 && (head[2] == '#' || head[2] == '@');
+  if (!plain) {
+    char raw[kDataSize];
+    if (n + 4 > kDataSize) return report_failure_and_pause(u.os, upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
+    memcpy(raw, head, 3);
+    memcpy(raw + 3, payload, static_cast<size_t>(n));
+    raw[3 + n] = '$';
+    TranStrData(raw, upd.src_data, n + 4, kDataSize);
+    return program_cmd(u, selection, attempt);
   }
-  return upd.src_data[0] == letter ? kCommandDone : kCommandWrongEcho;
+  // Past this, TranStrData() would leave an empty line, which both framings refuse.
+  bool line_fits = 2 * (n + 4) - 3 <= kDataSize;
+  int length = !line_fits     ? -1
+               : upd.binary ? frame_built_binary(upd, head, payload, n)
+                            : frame_built_text(upd, head, payload, n);
+  if (length < 0) return report_failure_and_pause(u.os, upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
+  return exchange(u, length, head[1]);
 }

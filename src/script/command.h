@@ -24,3 +24,15 @@ constexpr char kTransferLetter = 't';
 // Afterwards des_data holds the header and the frame, and src_data the reply
 // (or the command line, for the transfer command).
 int program_cmd(ScriptUpdater& u, int selection, int attempt);
+
+// Executes the raw command head + the n bytes of payload + "$" (head: the
+// prefix, the letter and the marker) that a section streamer built itself
+// from image bytes: exactly what writing its command line into src_data (as
+// TranStrData() does) and then program_cmd() would do, on the wire, on the
+// console and in the result, but straight from the bytes. Its hex digits are
+// written once, by table, and not read back and checked one by one as those
+// of a line from a file are; a binary frame takes the bytes as they are.
+// Afterwards des_data holds the header and the frame, and src_data the reply
+// (the command line is not written there). n is 0 or more.
+int program_built_cmd(ScriptUpdater& u, int selection, int attempt, const char head[3], const uint8_t* payload,
+                      int n);

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "link/session.h"
+#include "script/encoding.h"
 #include "support/sim_run.h"
 
 namespace {
@@ -128,6 +131,60 @@ TEST_F(Command, LongestLineThatFitsIsSent) {
   std::string line = "&d#" + std::string(1992, 'A') + "$";  // 1996 + 2 quotes + NUL = 1999
   EXPECT_EQ(run(line), kCommandDone);
   EXPECT_EQ(last_write(), "\"" + line + "\"");
+}
+
+// What a command built from its bytes does: sent, printed and returned.
+struct Outcome {
+  int result;
+  std::vector<std::string> writes;
+  std::string log;
+};
+
+bool operator==(const Outcome& a, const Outcome& b) {
+  return a.result == b.result && a.writes == b.writes && a.log == b.log;
+}
+
+void PrintTo(const Outcome& o, std::ostream* os) {
+  *os << "result " << o.result << ", " << o.writes.size() << " write(s), log: " << o.log;
+}
+
+// A section streamer's data commands take the short way from the image bytes
+// to the frame; it must give exactly what their command line would, in every
+// send mode, for every size up to and past the command buffers, with bytes
+// that look like the frame's own syntax, and for heads that go the long way.
+TEST_F(Command, BuiltCommandsDoExactlyWhatTheirCommandLinesDo) {
+  const char* headers[] = {"", ":FW:UPD ", ":ABCDEFGHIJKLMNOPQRSTUVW "};  // the last one 24 characters
+  const char* heads[] = {"&d#", "^w@", "&z#", "&x$", "&t#"};
+  const int sizes[] = {0, 1, 255, 984, 985, 996, 997, 998, 1000};
+  for (int binary : {0, 1}) {
+    for (const char* header_text : headers) {
+      for (const char* head : heads) {
+        for (int n : sizes) {
+          std::vector<uint8_t> payload(static_cast<size_t>(n));
+          for (int i = 0; i < n; ++i) payload[static_cast<size_t>(i)] = static_cast<uint8_t>("$\"\0\xFF#@a"[i % 7] + i);
+          std::string what = std::string(binary ? "binary" : "text") + " header \"" + header_text + "\" " + head +
+                              " " + std::to_string(n) + " bytes";
+          auto outcome = [&](bool built) {
+            open_bootloader();
+            header(header_text);
+            u.upd.binary = binary;
+            int result = 0;
+            if (built) {
+              result = program_built_cmd(u, 0, 0, head, payload.data(), n);
+            } else {
+              std::string raw = std::string(head, 3) + std::string(payload.begin(), payload.end()) + "$";
+              memset(u.upd.src_data, 0, sizeof u.upd.src_data);
+              TranStrData(raw.data(), u.upd.src_data, static_cast<int>(raw.size()), kDataSize);
+              result = program_cmd(u, 0, 0);
+            }
+            return Outcome{result, writes(), os.log()};
+          };
+          Outcome by_line = outcome(false);
+          EXPECT_EQ(outcome(true), by_line) << what;
+        }
+      }
+    }
+  }
 }
 
 TEST_F(Command, FailedExchangeIsReportedAndPaused) {
