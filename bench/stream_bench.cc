@@ -20,14 +20,16 @@
 //              the simulator and its flash model, 16 MiB; the flash is checked
 //   allocs     heap allocations (operator new) per data command from the first
 //              data command to the end command, updater and simulator
-// and then the peak RSS of `tmflash --visa=sim:FILE` running a 1 MiB and a
+//   prints     console writes per data command
+// and first the peak RSS of `tmflash --visa=sim:FILE` running a 1 MiB and a
 // 256 MiB package in binary mode, with and without the simulator's flash
 // model. Packages are generated in the temporary directory and removed.
 //
 // Instruction counts come from callgrind (valgrind on PATH): the bench runs
 // itself under it once per figure and collects only while the measured side
-// runs. They do not depend on the machine or its load and are the figures of
-// record; times are the best of three runs.
+// runs (every call between the updater and the simulator or the platform
+// toggles the collection). They do not depend on the machine or its load and
+// are the figures of record; times are the best of three runs.
 //
 // Usage: stream_bench [all | instructions | time | rss]     (default all)
 //        stream_bench count updater|simulator|floor FRAMING BYTES
