@@ -62,7 +62,7 @@ int frame_built_binary(FileSettings& upd, const char* head, const uint8_t* paylo
   at[0] = head[0];
   at[1] = static_cast<char>(get_index(head[1]));
   at[2] = head[2];
-  memcpy(at + 3, payload, static_cast<size_t>(n));
+  if (n > 0) memcpy(at + 3, payload, static_cast<size_t>(n));  // payload may be null then
   at[3 + n] = '$';
   return upd.headerlen + h + f;
 }
@@ -153,7 +153,7 @@ int program_built_cmd(ScriptUpdater& u, int selection, int attempt, const char h
     char raw[kDataSize];
     if (n + 4 > kDataSize) return report_failure_and_pause(u.os, upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
     memcpy(raw, head, 3);
-    memcpy(raw + 3, payload, static_cast<size_t>(n));
+    if (n > 0) memcpy(raw + 3, payload, static_cast<size_t>(n));
     raw[3 + n] = '$';
     TranStrData(raw, upd.src_data, n + 4, kDataSize);
     return program_cmd(u, selection, attempt);
