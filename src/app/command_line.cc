@@ -16,8 +16,10 @@ const char* usage_text() {
       "  --visa=LIB    the VISA implementation to use:\n"
       "                  PATH       a VISA shared library (libvisa.so, visa64.dll, ...)\n"
       "                  sim:FILE   simulated instruments described in FILE\n"
+      "                  usb        the built-in USBTMC driver (libusb)\n"
       "                  sim        one default simulated instrument\n"
-      "                default: the system's installed VISA library\n"
+      "                default: the system's installed VISA library, else the\n"
+      "                built-in USBTMC driver\n"
       "  --help        show this help and exit\n"
       "  --version     show the version and exit\n";
 }

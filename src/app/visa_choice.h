@@ -9,6 +9,8 @@
 // option: the value of --visa, empty when it was not given.
 //   PATH        a VISA shared library
 //   sim:FILE    simulated instruments described in FILE; "sim": one default instrument
-//   (empty)     the system's installed VISA library, searched under its usual names
+//   usb         the built-in USBTMC driver over libusb
+//   (empty)     the system's installed VISA library, searched under its usual
+//               names, else the built-in USBTMC driver
 // Nothing is loaded here: the backend loads on first use.
 std::unique_ptr<VisaBackend> choose_visa_backend(const std::string& option);
