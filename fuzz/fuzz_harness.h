@@ -101,6 +101,10 @@ class StepPlatform : public RecordingPlatform {
     step();
     RecordingPlatform::print(colour, text);
   }
+  void print_error(int colour, std::string_view text) override {
+    step();
+    RecordingPlatform::print_error(colour, text);
+  }
   void pause() override {
     step();
     RecordingPlatform::pause();

@@ -36,7 +36,7 @@ bool build_data_command(PackageUpdater& u, BinStream& s, uint32_t length, FILE* 
   int64_t n = s.left > s.header.chunk_size ? s.header.chunk_size : s.left;
   *last = n == s.left;
   char frame[kDataSize];
-  memcpy(frame, "&d#", 3);
+  memcpy(frame, kDataCommandHead, 3);
   if (fread(frame + 3, 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) return false;
   frame[3 + n] = '$';
   s.left -= n;
@@ -68,17 +68,17 @@ int update_bin(PackageUpdater& u, int selection, int attempt, uint32_t length, F
     memset(line, 0, kDataSize);
     BinState next = static_cast<BinState>(state + 1);
     switch (state) {
-      case kEnter: strcpy(line, "&t$"); break;
-      case kSetB: snprintf(line, kDataSize, "&b#%04X$", pt_b_argument(u.pkg.pt_header)); break;
-      case kSetV: strcpy(line, "&v#00$"); break;
-      case kSetL: snprintf(line, kDataSize, "&l#%02X$", static_cast<uint32_t>(s.header.chunk_size)); break;
+      case kEnter: strcpy(line, kEnterCommand); break;
+      case kSetB: snprintf(line, kDataSize, kBCommandFormat, pt_b_argument(u.pkg.pt_header)); break;
+      case kSetV: strcpy(line, kVCommand); break;
+      case kSetL: snprintf(line, kDataSize, kLCommandFormat, static_cast<uint32_t>(s.header.chunk_size)); break;
       case kErase:
-        snprintf(line, kDataSize, "&e@%08X$", static_cast<uint32_t>(s.erase_address));
+        snprintf(line, kDataSize, kECommandFormat, static_cast<uint32_t>(s.erase_address));
         s.erase_address += s.header.erase_step;
         if (s.erase_address <= s.header.end_address) next = kErase;
         break;
       case kWriteAddress:
-        snprintf(line, kDataSize, "&w@%08X$", static_cast<uint32_t>(s.header.start_address));
+        snprintf(line, kDataSize, kWCommandFormat, static_cast<uint32_t>(s.header.start_address));
         break;
       case kData: {
         bool last = false;
@@ -86,7 +86,7 @@ int update_bin(PackageUpdater& u, int selection, int attempt, uint32_t length, F
         if (!last) next = kData;
         break;
       }
-      case kEnd: strcpy(line, "&x$"); break;
+      case kEnd: strcpy(line, kXCommand); break;
       case kDone: break;
     }
     int r = send(u, selection, attempt);
@@ -108,9 +108,7 @@ int update_img(PackageUpdater& u, int selection, int attempt, uint32_t length, F
     uint16_t record_length = get_le16(size_bytes);
     done += kFramedLengthSize;
     print_progress(u.os, done, length);
-    if (record_length < kMinFramedRecord || record_length > kMaxFramedRecord) {
-      return report_failure(u.os, msg::kCorrupted10_2);
-    }
+    if (!framed_length_ok(record_length)) return report_failure(u.os, msg::kCorrupted10_2);
     if (fread(record, 1, record_length, file) != record_length) return report_failure(u.os, msg::kCorrupted10_2);
     done += record_length;
     print_progress(u.os, done, length);
