@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/check.h"
 #include "driver/runner.h"
 #include "driver/updater.h"
 #include "support/recording_platform.h"
@@ -159,9 +160,20 @@ struct Bench {
     u.backend = backend.get();
   }
 
-  // The whole run from a list file with the given text.
+  // The whole run from a list file with the given text, after --check of
+  // the same files (which must end, print only and give 0 or 1).
   int run_list(std::string_view list_text) {
     std::string list = write_scratch("update.lst", list_text);
+    StepPlatform checking(0);
+    int checked = check_list(checking, list.c_str());
+    if (checked != 0 && checked != 1) {
+      fprintf(stderr, "fuzz: --check gave %d\n", checked);
+      abort();
+    }
+    if (!checking.events().empty()) {  // prints are not kept: anything else ran, waited or asked
+      fprintf(stderr, "fuzz: --check did more than print:\n%s", checking.log().c_str());
+      abort();
+    }
     const char* argv[] = {"tmflash", list.c_str()};
     return updater_main(u, 2, argv);
   }

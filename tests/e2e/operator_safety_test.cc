@@ -22,6 +22,11 @@ namespace {
 const std::string kDefaultSim = std::string(TMFLASH_SOURCE_DIR) + "/examples/sim/default.sim";
 const std::string kPressAnyKey = "Press any key to continue . . . \n";
 
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
 // A started with its standard input closed must not take the first file it
 // opens for the operator's input: here the script (opened before the
 // instrument list is shown) begins with the line "0", which would answer
@@ -104,6 +109,23 @@ TEST(OperatorSafety, LineLongerThanAListLineIsWarnedAboutOnce) {
                             "is read as a line of its own\n");
 }
 
+// On a terminal the warnings are yellow; piped, and with NO_COLOR, plain.
+TEST(OperatorSafety, WarningsAreYellowOnATerminalOnly) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) GTEST_SKIP() << "script(1) not installed";
+  TempDir dir;
+  std::string list = dir.write("jobs.lst", "total=1\nfoo0=x\nscmd0=true\n");
+  std::string output = dir.file("terminal.txt");
+  std::string command = "script -qec \"'" + std::string(TMFLASH_BINARY) + "' '" + list + "'\" /dev/null </dev/null >'" +
+                        output + "'";
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::string seen = read_file(output);
+  EXPECT_NE(seen.find("\x1b[93mtmflash: " + list + ":2: warning: unknown key \"foo0\"; the line is ignored\r\n\x1b[0m"),
+            std::string::npos)
+      << seen;
+  BinaryRun piped = run_tmflash("'" + list + "'");
+  EXPECT_EQ(piped.errors.find("\x1b["), std::string::npos);
+}
+
 // Today's shell jobs before it no longer run: the run stops before any job.
 TEST(OperatorSafety, ExplicitVisaThatCannotBeLoadedIsReportedBeforeAnyJob) {
   TempDir dir;
@@ -114,12 +136,37 @@ TEST(OperatorSafety, ExplicitVisaThatCannotBeLoadedIsReportedBeforeAnyJob) {
             "VISA is not available: VISA library /no/such/libvisa.so does not exist\n" + kPressAnyKey);
 }
 
-// --- The writers ------------------------------------------------------------------
+// --- --check ------------------------------------------------------------------
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// --check runs no shell command, loads no VISA (not even a named one) and
+// opens no instrument; its exit status says whether a run would meet a fault.
+TEST(OperatorSafety, CheckRunsNothingAndItsStatusTellsWhetherARunWouldFail) {
+  TempDir dir;
+  std::string marker = dir.file("ran");
+  std::string list = dir.write("jobs.lst", "total=2\nscmd0=touch '" + marker + "'\nmcmd1=*RST\n");
+  BinaryRun good = run_tmflash("--visa=/no/such/libvisa.so --check '" + list + "'");
+  EXPECT_EQ(good.status, 0);
+  EXPECT_FALSE(std::filesystem::exists(marker));
+  EXPECT_TRUE(good.output.ends_with("job 0: scmd \"touch '" + marker + "'\"\njob 1: mcmd \"*RST\"\n"
+                                    "check: faults=0 warnings=0\n"))
+      << good.output;
+  EXPECT_EQ(good.errors, "");
+
+  dir.write("fw.txt", "&w#123$\n");
+  std::string bad = dir.write("bad.lst", "total=1\npath0=fw.txt\n");
+  BinaryRun refused = run_tmflash("--check '" + bad + "'", "", dir.path());
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.output.find("fw.txt:1: fault [Corrupted Update File. (2)]: the command line \"&w#123$\" is "
+                                "refused in text mode"),
+            std::string::npos)
+      << refused.output;
+
+  BinaryRun no_list = run_tmflash("--check");
+  EXPECT_EQ(no_list.status, 1);
+  EXPECT_EQ(no_list.output, "tmflash: --check needs a list file (see tmflash --help)\n");
 }
+
+// --- The writers ------------------------------------------------------------------
 
 struct ToolRun {
   int status = -1;
