@@ -117,23 +117,31 @@ class OnTerminal {
   std::string seen_;
 };
 
+// The program in the pause after its one job, the terminal in one-key mode.
+bool pausing(OnTerminal& run) {
+  if (!run.started()) return false;
+  EXPECT_TRUE(run.wait_for_text("Press any key to continue . . . ")) << run.seen();
+  EXPECT_TRUE(run.wait_for_key_mode());
+  return (run.current().c_lflag & (ICANON | ECHO)) == 0;
+}
+
+const char kPausingList[] = "total=1\nlist_pause=1\nscmd0=true\n";
+
 struct StopCase {
   const char* name;
   int signal;
   bool typed;  // Ctrl-C typed on the terminal, else the signal sent by kill
 };
 
+void PrintTo(const StopCase& c, std::ostream* out) { *out << c.name; }
+
 class PauseSignal : public ::testing::TestWithParam<StopCase> {};
 
 TEST_P(PauseSignal, RestoresTheTerminalAndEndsAsTheSignalWould) {
   const StopCase& c = GetParam();
   TempDir dir;
-  std::string list = dir.write("pause.lst", "total=1\nlist_pause=1\nscmd0=true\n");
-  OnTerminal run(list);
-  ASSERT_TRUE(run.started());
-  ASSERT_TRUE(run.wait_for_text("Press any key to continue . . . ")) << run.seen();
-  ASSERT_TRUE(run.wait_for_key_mode());
-  EXPECT_EQ(run.current().c_lflag & (ICANON | ECHO), 0u);
+  OnTerminal run(dir.write("pause.lst", kPausingList));
+  ASSERT_TRUE(pausing(run));
 
   if (c.typed) {
     ASSERT_EQ(write(run.master(), "\x03", 1), 1);
@@ -159,11 +167,8 @@ INSTANTIATE_TEST_SUITE_P(
 // A key ends the pause as before, and the run goes on to its end.
 TEST(PauseKey, KeyEndsThePauseAndLeavesTheTerminalAsItWas) {
   TempDir dir;
-  std::string list = dir.write("pause.lst", "total=1\nlist_pause=1\nscmd0=true\n");
-  OnTerminal run(list);
-  ASSERT_TRUE(run.started());
-  ASSERT_TRUE(run.wait_for_text("Press any key to continue . . . ")) << run.seen();
-  ASSERT_TRUE(run.wait_for_key_mode());
+  OnTerminal run(dir.write("pause.lst", kPausingList));
+  ASSERT_TRUE(pausing(run));
   ASSERT_EQ(write(run.master(), "x", 1), 1);
   int status = run.wait_for_end();
   ASSERT_TRUE(WIFEXITED(status)) << run.seen();

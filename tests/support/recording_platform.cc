@@ -4,37 +4,26 @@
 
 #include "base/text.h"
 
-namespace {
-
-// Consecutive prints in one colour to one stream are one event, the way an
-// operator reads them.
-void record_print(std::vector<RecordingPlatform::Event>& events, RecordingPlatform::Event::Kind kind, int colour,
-                  std::string_view text) {
-  if (!events.empty() && events.back().kind == kind && events.back().colour == colour && colour != kColourPlain) {
-    events.back().text.append(text);
-    return;
-  }
-  events.push_back({kind, colour, std::string(text), 0});
-}
-
-}  // namespace
-
-void RecordingPlatform::print(int colour, std::string_view text) {
-  ++print_count_;
-  if (echo) {
-    fwrite(text.data(), 1, text.size(), stdout);
-    fflush(stdout);
-  }
-  if (keep_prints) record_print(events_, Event::kPrint, colour, text);
-}
+void RecordingPlatform::print(int colour, std::string_view text) { record(Event::kPrint, stdout, colour, text); }
 
 void RecordingPlatform::print_error(int colour, std::string_view text) {
+  record(Event::kErrorPrint, stderr, colour, text);
+}
+
+void RecordingPlatform::record(Event::Kind kind, FILE* echo_to, int colour, std::string_view text) {
   ++print_count_;
   if (echo) {
-    fwrite(text.data(), 1, text.size(), stderr);
-    fflush(stderr);
+    fwrite(text.data(), 1, text.size(), echo_to);
+    fflush(echo_to);
   }
-  if (keep_prints) record_print(events_, Event::kErrorPrint, colour, text);
+  if (!keep_prints) return;
+  // Consecutive prints in one colour to one stream are one event, the way an
+  // operator reads them.
+  if (!events_.empty() && events_.back().kind == kind && events_.back().colour == colour && colour != kColourPlain) {
+    events_.back().text.append(text);
+    return;
+  }
+  events_.push_back({kind, colour, std::string(text), 0});
 }
 
 void RecordingPlatform::pause() { events_.push_back({Event::kPause, kColourPlain, "", 0}); }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <string>
@@ -85,6 +86,9 @@ class RecordingPlatform : public Platform, public Clock {
   uint64_t print_count() const { return print_count_; }
 
  private:
+  // A print to standard output or error: counted, echoed when asked, kept.
+  void record(Event::Kind kind, FILE* echo_to, int colour, std::string_view text);
+
   std::vector<Event> events_;
   std::deque<std::string> answers_;
   uint64_t now_ms_ = 0;
