@@ -8,10 +8,15 @@
 #include "app/visa_choice.h"
 #include "base/console.h"
 #include "config.h"
+#include "driver/check.h"
 #include "driver/runner.h"
 #include "platform/posix_platform.h"
+#include "platform/standard_streams.h"
 
 int main(int argc, char** argv) {
+  // Before anything opens a file: a closed standard stream must not become
+  // the first file opened.
+  if (!open_standard_streams()) return 1;
   CommandLine cl = parse_command_line(argc, argv);
   PosixPlatform os;
   switch (cl.action) {
@@ -27,8 +32,16 @@ int main(int argc, char** argv) {
     case CommandLine::kRun:
       break;
   }
+  if (cl.check) {
+    if (cl.list_arg < 0) {
+      printf_color(os, kColourRed, "tmflash: --check needs a list file (see tmflash --help)\n");
+      return 1;
+    }
+    return check_list(os, argv[cl.list_arg]);
+  }
   std::unique_ptr<VisaBackend> visa = choose_visa_backend(cl.visa);
   Updater u(os, visa.get());
+  u.visa_chosen = !cl.visa.empty();
   // The runner takes the list file as argv[1] and ignores what follows it, so
   // options are taken off here and the runner sees exactly the command line
   // operators' procedures and batch files give it: the program and the list.

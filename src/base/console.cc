@@ -61,6 +61,37 @@ int report_failure(Platform& os, const char* format, ...) {
   return kFailed;
 }
 
+void printf_note(Platform& os, const char* format, ...) {
+  char buffer[4096];
+  va_list args;
+  va_start(args, format);
+  int n = vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  if (n < 0) return;
+  // Notes name files and quote lines; one that does not fit is cut, and
+  // still ends its line.
+  size_t length = static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1;
+  std::string text = "tmflash: ";
+  text.append(buffer, length);
+  if (text.back() != '\n') text += '\n';
+  os.print_error(kColourYellow, text);
+}
+
+int report_finding(Platform& os, const std::string& file, const Finding& f) {
+  std::string place = finding_place(file, f);
+  if (f.kind == Finding::kWarning) {
+    printf_note(os, "%s: warning: %s\n", place.c_str(), f.text.c_str());
+    return kOk;
+  }
+  if (f.messages[0] != nullptr) report_failure(os, "%s", f.messages[0]);
+  if (f.messages[1] != nullptr) {
+    os.pause();
+    report_failure(os, "%s", f.messages[1]);
+  }
+  printf_note(os, "%s: %s\n", place.c_str(), f.text.c_str());
+  return kFailed;
+}
+
 int report_failure_and_pause(Platform& os, const char* message) {
   report_failure(os, "%s", message);
   os.pause();

@@ -4,7 +4,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
+#include "base/finding.h"
 #include "platform/platform.h"
 
 // Prints like printf in the given colour attribute (12 red for errors, 10
@@ -21,6 +23,19 @@ int printf_plain(Platform& os, const char* format, ...) __attribute__((format(pr
 // Prints like printf in colour 12 (an error) and returns 1: the report of a
 // failure, where it was found. Callers pass the 1 on without printing again.
 int report_failure(Platform& os, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Prints "tmflash: " and the formatted text to standard error, yellow on a
+// terminal: tmflash's own warnings and notes, which must never change
+// standard output (operators' procedures compare it byte for byte).
+void printf_note(Platform& os, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Reports a finding of a check made before anything of file runs. A fault:
+// its numbered messages in colour 12 (the operator pause between two of
+// them, where the streaming would pause), then on standard error where it
+// is and what is wrong ("tmflash: FILE: byte N: TEXT"); returns 1. A
+// warning: "tmflash: FILE:LINE: warning: TEXT" on standard error only;
+// returns 0.
+int report_finding(Platform& os, const std::string& file, const Finding& f);
 
 // Prints the fixed message in colour 12, then the operator pause; returns 1.
 int report_failure_and_pause(Platform& os, const char* message);

@@ -15,8 +15,6 @@ namespace {
 // The states of a binary section, in the order its commands go out.
 enum BinState { kEnter, kSetB, kSetV, kSetL, kErase, kWriteAddress, kData, kEnd, kDone };
 
-constexpr char kDataHead[] = "&d#";  // prefix, letter and marker of a data command
-
 // program_cmd's result, after "(10-5)" when it is not kCommandDone.
 int sent(PackageUpdater& u, int r) {
   if (r != kCommandDone) printf_color(u.os, kColourRed, msg::kCorrupted10_5);
@@ -49,7 +47,7 @@ int send_data_command(PackageUpdater& u, int selection, int attempt, BinStream& 
   s.left -= n;
   s.done += n;
   progress.print(u.os, s.done, length);
-  return sent(u, program_built_cmd(u, selection, attempt, kDataHead, chunk, static_cast<int>(n)));
+  return sent(u, program_built_cmd(u, selection, attempt, kDataCommandHead, chunk, static_cast<int>(n)));
 }
 
 }  // namespace
@@ -82,19 +80,19 @@ int update_bin(PackageUpdater& u, int selection, int attempt, uint32_t length, F
     memset(line, 0, kDataSize);
     BinState next = static_cast<BinState>(state + 1);
     switch (state) {
-      case kEnter: strcpy(line, "&t$"); break;
-      case kSetB: snprintf(line, kDataSize, "&b#%04X$", pt_b_argument(u.pkg.pt_header)); break;
-      case kSetV: strcpy(line, "&v#00$"); break;
-      case kSetL: snprintf(line, kDataSize, "&l#%02X$", static_cast<uint32_t>(s.header.chunk_size)); break;
+      case kEnter: strcpy(line, kEnterCommand); break;
+      case kSetB: snprintf(line, kDataSize, kBCommandFormat, pt_b_argument(u.pkg.pt_header)); break;
+      case kSetV: strcpy(line, kVCommand); break;
+      case kSetL: snprintf(line, kDataSize, kLCommandFormat, static_cast<uint32_t>(s.header.chunk_size)); break;
       case kErase:
-        snprintf(line, kDataSize, "&e@%08X$", static_cast<uint32_t>(s.erase_address));
+        snprintf(line, kDataSize, kECommandFormat, static_cast<uint32_t>(s.erase_address));
         s.erase_address += s.header.erase_step;
         if (s.erase_address <= s.header.end_address) next = kErase;
         break;
       case kWriteAddress:
-        snprintf(line, kDataSize, "&w@%08X$", static_cast<uint32_t>(s.header.start_address));
+        snprintf(line, kDataSize, kWCommandFormat, static_cast<uint32_t>(s.header.start_address));
         break;
-      case kEnd: strcpy(line, "&x$"); break;
+      case kEnd: strcpy(line, kXCommand); break;
       case kData:
       case kDone: break;
     }
@@ -121,9 +119,7 @@ int update_img(PackageUpdater& u, int selection, int attempt, uint32_t length, F
     uint16_t record_length = get_le16(size_bytes);
     done += kFramedLengthSize;
     progress.print(u.os, done, length);
-    if (record_length < kMinFramedRecord || record_length > kMaxFramedRecord) {
-      return report_failure(u.os, msg::kCorrupted10_2);
-    }
+    if (!framed_length_ok(record_length)) return report_failure(u.os, msg::kCorrupted10_2);
     if (fread(record, 1, record_length, file) != record_length) return report_failure(u.os, msg::kCorrupted10_2);
     done += record_length;
     progress.print(u.os, done, length);

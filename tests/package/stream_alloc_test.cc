@@ -162,6 +162,10 @@ class OutsidePlatform : public Platform {
     Outside o;
     inner_.print(colour, text);
   }
+  void print_error(int colour, std::string_view text) override {
+    Outside o;
+    inner_.print_error(colour, text);
+  }
   void pause() override {
     Outside o;
     inner_.pause();

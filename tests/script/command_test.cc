@@ -126,6 +126,37 @@ TEST_F(Command, MalformedLinesAreRefusedBeforeAnythingIsSent) {
   }
 }
 
+// command_refusal is what the checks of scripts and packages frame with: it
+// must refuse exactly the lines program_cmd refuses, with the same message,
+// in either send mode and behind a command header of any length.
+TEST_F(Command, RefusalWithoutAnInstrumentAgreesWithProgramCmd) {
+  const std::string lines[] = {
+      "&w@0000F000$\r\n", "&z$\n", "&w#123$\n", "\n", "&w#", "&w#\n", "&w#12", "&w#$\n", "&x$ tail\n",
+      "^q$", "&d#0a1b$", "&dX12$", "ab", "&d#" + std::string(1960, 'A') + "$", "&d#" + std::string(1994, 'A') + "$",
+  };
+  for (const std::string& head : {std::string(""), std::string(":FW:UPD "), std::string(40, 'H') + " "}) {
+    for (int binary : {0, 1}) {
+      for (const std::string& line : lines) {
+        SCOPED_TRACE("binary " + std::to_string(binary) + ", header " + std::to_string(head.size()) + ", line \"" +
+                     line.substr(0, 20) + "\"");
+        open_bootloader();
+        header(head.c_str());
+        u.upd.binary = binary;
+        CommandRefusal refusal = command_refusal(line.c_str(), u.upd);
+        int result = run(line);
+        bool refused = result == kCommandFailed && writes().empty();
+        EXPECT_EQ(refusal.message != nullptr, refused) << os.log();
+        if (refusal.message != nullptr) {
+          EXPECT_EQ(os.log(), std::string("<12>") + (binary ? "Corrupted Update File. (1)" : "Corrupted Update File. (2)") +
+                                  "\\n\npause\n");
+          EXPECT_STREQ(refusal.message, framing_message(binary));
+          EXPECT_NE(refusal.why, nullptr);
+        }
+      }
+    }
+  }
+}
+
 TEST_F(Command, LongestLineThatFitsIsSent) {
   open_bootloader();
   std::string line = "&d#" + std::string(1992, 'A') + "$";  // 1996 + 2 quotes + NUL = 1999
@@ -192,6 +223,19 @@ TEST_F(Command, FailedExchangeIsReportedAndPaused) {
   open_bootloader();
   EXPECT_EQ(run("&x$\n"), kCommandFailed);
   EXPECT_EQ(os.log(), "<12>Device is failed connected. (6)\\n\npause\n");
+}
+
+TEST_F(Command, RefusalOfATransferCommandInAnUnknownModeIsMessageThree) {
+  FileSettings upd;
+  for (int mode : {-1, 0, 3, 4, 127}) {
+    upd.mode = mode;
+    CommandRefusal t = command_refusal("&t$", upd);
+    EXPECT_EQ(t.entry_mode, mode < 0 || mode > 3) << mode;
+    EXPECT_EQ(t.message != nullptr, t.entry_mode) << mode;
+    EXPECT_EQ(command_refusal("&x$", upd).message, nullptr) << mode;  // only "t" uses the mode
+  }
+  upd.mode = 5;
+  EXPECT_STREQ(command_refusal("&t$", upd).message, "Corrupted Update File. (3)\n");
 }
 
 TEST_F(Command, UnknownModeFailsOnlyTheTransferCommand) {
