@@ -365,6 +365,10 @@ class OutsidePlatform : public Platform {
     Scope o = enter();
     inner_.print(colour, text);
   }
+  void print_error(int colour, std::string_view text) override {
+    Scope o = enter();
+    inner_.print_error(colour, text);
+  }
   void pause() override {
     Scope o = enter();
     inner_.pause();
