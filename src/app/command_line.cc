@@ -4,7 +4,7 @@
 
 const char* usage_text() {
   return
-      "Usage: tmflash [--visa=LIB] LIST_FILE\n"
+      "Usage: tmflash [--visa=LIB] [--check] LIST_FILE\n"
       "       tmflash --help | --version\n"
       "\n"
       "Runs the jobs of LIST_FILE in order (shell commands, commands written to\n"
@@ -20,6 +20,10 @@ const char* usage_text() {
       "                  sim        one default simulated instrument\n"
       "                default: the system's installed VISA library, else the\n"
       "                built-in USBTMC driver\n"
+      "  --check       read LIST_FILE and every script and package it names as a\n"
+      "                run would, touch no instrument and run no shell command;\n"
+      "                print what the run would do and every fault it would meet\n"
+      "                (exit status 0 only when there is none)\n"
       "  --help        show this help and exit\n"
       "  --version     show the version and exit\n";
 }
@@ -39,6 +43,10 @@ CommandLine parse_command_line(int argc, const char* const* argv) {
     if (strcmp(arg, "--version") == 0) {
       cl.action = CommandLine::kVersion;
       return cl;
+    }
+    if (strcmp(arg, "--check") == 0) {
+      cl.check = true;
+      continue;
     }
     if (strncmp(arg, "--visa=", 7) == 0) {
       cl.visa = arg + 7;

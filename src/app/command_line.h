@@ -1,5 +1,5 @@
 // The command line of tmflash:
-//   tmflash [--visa=LIB | --visa LIB] LIST_FILE [ignored...]
+//   tmflash [--visa=LIB | --visa LIB] [--check] LIST_FILE [ignored...]
 //   tmflash --help | --version
 // Options come before LIST_FILE; everything after it is ignored.
 #pragma once
@@ -10,6 +10,7 @@ struct CommandLine {
   enum Action { kRun, kHelp, kVersion, kError };
   Action action = kRun;
   std::string visa;         // --visa value; empty when not given
+  bool check = false;       // --check: check LIST_FILE and what it names, run nothing
   int list_arg = -1;        // argv index of LIST_FILE, -1 when there is none
   std::string error;        // kError: what was wrong
 };

@@ -8,11 +8,16 @@
 #include "app/visa_choice.h"
 #include "base/console.h"
 #include "config.h"
+#include "driver/check.h"
 #include "driver/runner.h"
 #include "platform/native.h"
+#include "platform/standard_streams.h"
 #include "platform/system_platform.h"
 
 int main(int argc, char** argv) {
+  // Before anything opens a file: a closed standard stream must not become
+  // the first file opened.
+  if (!open_standard_streams()) return 1;
   const ProgramArguments args(argc, argv);
   const char* const* arg = args.argv();
   CommandLine cl = parse_command_line(args.size(), arg);
@@ -30,8 +35,16 @@ int main(int argc, char** argv) {
     case CommandLine::kRun:
       break;
   }
+  if (cl.check) {
+    if (cl.list_arg < 0) {
+      printf_color(os, kColourRed, "tmflash: --check needs a list file (see tmflash --help)\n");
+      return 1;
+    }
+    return check_list(os, arg[cl.list_arg]);
+  }
   std::unique_ptr<VisaBackend> visa = choose_visa_backend(cl.visa);
   Updater u(os, visa.get());
+  u.visa_chosen = !cl.visa.empty();
   // The runner takes the list file as argv[1] and ignores what follows it, so
   // options are taken off here and the runner sees exactly the command line
   // operators' procedures and batch files give it: the program and the list.

@@ -1,7 +1,10 @@
-// The programs run through /bin/sh, as an operator's shell starts them.
+// The programs run through /bin/sh, as an operator's shell starts them:
+// standard output comes back through a pipe, standard error through a file.
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
@@ -14,18 +17,26 @@ std::string sh_quoted(const std::string& text) {
   return out + "'";
 }
 
+std::string read_all(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 }  // namespace
 
 BinaryRun run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& stdin_text, const std::string& cwd, const Environment& env) {
+                      const std::optional<std::string>& stdin_text, const std::string& cwd, const Environment& env) {
   TempDir tmp;
-  std::string input = tmp.write("stdin", stdin_text);
+  std::string errors = tmp.file("stderr");
   std::string command;
   if (!cwd.empty()) command += "cd " + sh_quoted(cwd) + " && ";
   for (const auto& [name, value] : env) command += name + "=" + sh_quoted(value) + " ";
   command += sh_quoted(program);
   for (const std::string& arg : args) command += " " + sh_quoted(arg);
-  command += " <" + sh_quoted(input) + " 2>&1";
+  command += stdin_text ? " <" + sh_quoted(tmp.write("stdin", *stdin_text)) : std::string(" <&-");
+  command += " 2>" + sh_quoted(errors);
   BinaryRun run;
   FILE* pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return run;
@@ -35,5 +46,6 @@ BinaryRun run_program(const std::string& program, const std::vector<std::string>
   int raw = pclose(pipe);
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   run.output = run.raw;
+  run.errors = read_all(errors);
   return run;
 }

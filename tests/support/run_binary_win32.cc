@@ -1,7 +1,7 @@
 // The programs start through CreateProcess with a command line quoted the
-// way the C runtime splits it, so that each argument arrives whole, and with
-// stdin from a file and stdout and stderr into one pipe, as cmd.exe's
-// "< file 2>&1" would give them.
+// way the C runtime splits it, so that each argument arrives whole, with
+// stdin from a file (or no standard input handle at all), stdout into a pipe
+// and stderr into a file, as cmd.exe's "< file 2> errors" would give them.
 #include <windows.h>
 
 #include <filesystem>
@@ -61,6 +61,17 @@ class ScopedEnvironment {
   std::vector<std::pair<std::wstring, std::optional<std::wstring>>> saved_;
 };
 
+std::string read_all(const std::string& name) {
+  std::string text;
+  if (FILE* f = open_file(name.c_str(), "rb")) {
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+    fclose(f);
+  }
+  return text;
+}
+
 std::string with_lf_line_ends(const std::string& text) {
   std::string out;
   for (size_t i = 0; i < text.size(); ++i) {
@@ -72,17 +83,24 @@ std::string with_lf_line_ends(const std::string& text) {
 }  // namespace
 
 BinaryRun run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::string& stdin_text, const std::string& cwd, const Environment& env) {
+                      const std::optional<std::string>& stdin_text, const std::string& cwd, const Environment& env) {
   BinaryRun run;
   TempDir tmp;
-  std::string input = tmp.write("stdin", stdin_text);
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-  HANDLE in = CreateFileW(wide_name(input).c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit, OPEN_EXISTING,
-                          FILE_ATTRIBUTE_NORMAL, nullptr);
+  // No standard input: the handle is null, as a launcher that has none passes it.
+  HANDLE in = nullptr;
+  if (stdin_text) {
+    in = CreateFileW(wide_name(tmp.write("stdin", *stdin_text)).c_str(), GENERIC_READ, FILE_SHARE_READ, &inherit,
+                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (in == INVALID_HANDLE_VALUE) return run;
+  }
+  std::string errors = tmp.file("stderr");
+  HANDLE err = CreateFileW(wide_name(errors).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
   HANDLE read_end = nullptr, write_end = nullptr;
-  if (in == INVALID_HANDLE_VALUE) return run;
-  if (!CreatePipe(&read_end, &write_end, &inherit, 0)) {
-    CloseHandle(in);
+  if (err == INVALID_HANDLE_VALUE || !CreatePipe(&read_end, &write_end, &inherit, 0)) {
+    if (in) CloseHandle(in);
+    if (err != INVALID_HANDLE_VALUE) CloseHandle(err);
     return run;
   }
   SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
@@ -97,7 +115,7 @@ BinaryRun run_program(const std::string& program, const std::vector<std::string>
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdInput = in;
   startup.hStdOutput = write_end;
-  startup.hStdError = write_end;
+  startup.hStdError = err;
   PROCESS_INFORMATION process{};
   BOOL started;
   {
@@ -106,7 +124,8 @@ BinaryRun run_program(const std::string& program, const std::vector<std::string>
                              directory.empty() ? nullptr : directory.c_str(), &startup, &process);
   }
   CloseHandle(write_end);  // the child holds the only write end now: reading ends when it does
-  CloseHandle(in);
+  CloseHandle(err);
+  if (in) CloseHandle(in);
   if (started) {
     char buffer[4096];
     DWORD n = 0;
@@ -119,5 +138,6 @@ BinaryRun run_program(const std::string& program, const std::vector<std::string>
   }
   CloseHandle(read_end);
   run.output = with_lf_line_ends(run.raw);
+  run.errors = with_lf_line_ends(read_all(errors));
   return run;
 }
