@@ -29,6 +29,7 @@
 #include "driver/runner.h"
 #include "driver/updater.h"
 #include "platform/native.h"
+#include "platform/native_path.h"
 #include "support/recording_platform.h"
 #include "visa/sim/sim_backend.h"
 #include "visa/sim/simulator.h"

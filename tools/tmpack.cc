@@ -63,6 +63,7 @@
 #include "package/package_description.h"
 #include "package/package_writer.h"
 #include "platform/native.h"
+#include "platform/native_path.h"
 
 namespace {
 

@@ -22,6 +22,7 @@
 
 #include "base/finding.h"
 #include "platform/native.h"
+#include "platform/native_path.h"
 #include "script/script_check.h"
 #include "script/script_writer.h"
 

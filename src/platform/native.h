@@ -12,20 +12,12 @@
 #pragma once
 
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
 
 // Opens the file named path like fopen. nullptr when it cannot be opened.
 FILE* open_file(const char* path, const char* mode);
-
-// The file named name, for iostreams and std::filesystem.
-std::filesystem::path file_path(std::string_view name);
-
-// The name of a std::filesystem path, the inverse of file_path: UTF-8 on
-// Windows, the bytes on POSIX.
-std::string name_of(const std::filesystem::path& path);
 
 // The program's arguments, argv[0] first, as names. On Windows they are
 // taken from the system's UTF-16 command line, so that an argument outside

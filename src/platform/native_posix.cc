@@ -1,6 +1,7 @@
 #include <cstdlib>
 
 #include "platform/native.h"
+#include "platform/native_path.h"
 
 FILE* open_file(const char* path, const char* mode) { return fopen(path, mode); }
 

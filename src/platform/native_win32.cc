@@ -2,6 +2,7 @@
 #include <shellapi.h>
 
 #include "platform/native.h"
+#include "platform/native_path.h"
 
 namespace {
 

@@ -72,10 +72,10 @@ TEST(BinaryInstrument, BadSimFileIsReportedBeforeAnyJob) {
 
 namespace {
 
-// A VISA library that cannot be used stops the run at the first job that
-// needs the instrument, with the reason and exit status 1.
+// A VISA library named with --visa that cannot be used stops the run before
+// any job, with the reason and exit status 1.
 std::string refused_run(const std::string& reason) {
-  return "machine cmd:*RST\nVISA is not available: " + reason + "\nPress any key to continue . . . \n";
+  return "VISA is not available: " + reason + "\nPress any key to continue . . . \n";
 }
 
 TEST(BinaryInstrument, MissingLibraryOrMissingFunctionStopsTheRun) {

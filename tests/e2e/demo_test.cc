@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/native.h"
+#include "platform/native_path.h"
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
 

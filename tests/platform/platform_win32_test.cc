@@ -9,6 +9,7 @@
 
 #include "driver/runner.h"
 #include "platform/native.h"
+#include "platform/native_path.h"
 #include "platform/windows_platform.h"
 #include "support/temp_dir.h"
 #include "driver/updater.h"

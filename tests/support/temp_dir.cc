@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "platform/native.h"
+#include "platform/native_path.h"
 
 TempDir::TempDir() : path_(make_temp_directory("tmflash-test-")) {
   if (path_.empty()) throw std::runtime_error("cannot make a temporary directory");

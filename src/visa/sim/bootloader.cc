@@ -34,12 +34,19 @@ size_t longest_reply(const InstrumentConfig& c) {
 
 }  // namespace
 
+namespace {
+constexpr size_t kProgrammedRunRoom = 64;
+}  // namespace
+
 Bootloader::Bootloader(const InstrumentConfig& config, bool keep_commands)
     : config_(config), keep_commands_(keep_commands) {
   if (config.flash_model) flash_.emplace(config.flash_fill);
   last_.raw.reserve(kMessageRoom);
   last_.payload.reserve(kMessageRoom);
   reply_.reserve(longest_reply(config));
+  // Room for the runs of a package's sections, so that the first data
+  // command of a section does not allocate while it streams.
+  programmed_.reserve(kProgrammedRunRoom);
 }
 
 const std::string& Bootloader::receive(std::string_view message) {

@@ -100,7 +100,7 @@ struct SimConfig {
   // When not empty, whenever an image is complete (the bootloader's "x"
   // command) the flash every bootloader has programmed so far is written to
   // this file, replacing it: what a test of a simulator in another process
-  // (the simulator library) compares with the image.
+  // (the simulator library, a child tmflash) compares with the image.
   std::string flash_path = {};
 };
 

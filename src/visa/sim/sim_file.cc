@@ -69,12 +69,12 @@ struct Parser {
       out->transcript_path = v;  // as written: a Windows path's "\t" is no tab
       return true;
     }
+    if (key == "keep_transcript") return flag(v, &out->keep_transcript, &why);
+    if (key == "keep_commands") return flag(v, &out->keep_commands, &why);
     if (key == "flash_file") {
       out->flash_path = v;
       return true;
     }
-    if (key == "keep_transcript") return flag(v, &out->keep_transcript, &why);
-    if (key == "keep_commands") return flag(v, &out->keep_commands, &why);
     if (key == "empty_searches") return number(v, &f.empty_searches, &why);
     if (key == "fail_open") return number_list(v, &f.fail_open, &why);
     if (key == "fail_write") return number_list(v, &f.fail_write, &why);
