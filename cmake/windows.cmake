@@ -10,6 +10,7 @@ endif()
 # POSIX side elsewhere).
 target_sources(tmflash_platform PRIVATE
   ${CMAKE_SOURCE_DIR}/src/platform/native_win32.cc
+  ${CMAKE_SOURCE_DIR}/src/platform/standard_streams_win32.cc
   ${CMAKE_SOURCE_DIR}/src/platform/windows_platform.cc)
 target_sources(tmflash_visa PRIVATE ${CMAKE_SOURCE_DIR}/src/visa/library_loader_win32.cc)
 
@@ -49,9 +50,23 @@ set(TMFLASH_OTHER_BITNESS_SIM "" CACHE FILEPATH
 # design (never because they fail):
 set(TMFLASH_POSIX_ONLY_TESTS
   # ANSI colour codes on a pseudo-terminal made by script(1): the POSIX
-  # console. The Windows console's attribute calls are tested through their
-  # seam in tests/platform/platform_win32_test.cc.
+  # console. The Windows console's attribute calls, on standard output and
+  # standard error, are tested through their seam in
+  # tests/platform/platform_win32_test.cc.
   Binary.ColoursOnATerminalOnly
+  OperatorSafety.WarningsAreYellowOnATerminalOnly
+)
+# and whole files of them, left out of the Windows test binary:
+set(TMFLASH_POSIX_ONLY_TEST_FILES
+  # Descriptors 0 to 2 closed in a fork(2)ed child. Windows has no fork and
+  # keeps its standard streams as handles: tests/platform/
+  # standard_streams_win32_test.cc tests those, and OperatorSafety's
+  # closed-input run covers the program.
+  platform/standard_streams_test.cc
+  # SIGINT, SIGTERM and SIGHUP during the pause on a pseudo-terminal, and the
+  # terminal's modes after them. Windows has neither; Ctrl-C at the pause is
+  # tested through the console seam in tests/platform/platform_win32_test.cc.
+  e2e/pause_signal_test.cc
 )
 
 # Under Wine each process start costs a fraction of a second, so the suite
@@ -62,9 +77,13 @@ set(TMFLASH_WINE_SHARDS 4 CACHE STRING "Processes the Windows test suite is spli
 # The Windows part of the test binary, and its registration with CTest,
 # shard by shard (called by tests/CMakeLists.txt).
 function(tmflash_add_windows_tests target)
+  get_target_property(sources ${target} SOURCES)
+  list(REMOVE_ITEM sources ${TMFLASH_POSIX_ONLY_TEST_FILES})
+  set_property(TARGET ${target} PROPERTY SOURCES ${sources})
   target_sources(${target} PRIVATE
     ${CMAKE_SOURCE_DIR}/tests/support/run_binary_win32.cc
     ${CMAKE_SOURCE_DIR}/tests/platform/platform_win32_test.cc
+    ${CMAKE_SOURCE_DIR}/tests/platform/standard_streams_win32_test.cc
     ${CMAKE_SOURCE_DIR}/tests/e2e/binary_win32_test.cc)
   # The test code itself is most of what the build compiles, and how fast it
   # runs does not matter; the code it tests keeps the build's own flags.

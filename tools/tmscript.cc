@@ -31,7 +31,7 @@ namespace {
 // Checks the script as the updater would read it, from the start of a run
 // (entry mode 0). Prints every finding; returns true when there is no fault.
 bool updater_accepts(const std::string& script, const std::string& source) {
-  FILE* file = std::tmpfile();
+  FILE* file = open_temporary_file();
   if (file == nullptr || std::fwrite(script.data(), 1, script.size(), file) != script.size()) {
     std::cerr << "tmscript: cannot check the script: no temporary file\n";
     if (file != nullptr) std::fclose(file);

@@ -19,6 +19,12 @@
 // Opens the file named path like fopen. nullptr when it cannot be opened.
 FILE* open_file(const char* path, const char* mode);
 
+// A new file for reading and writing in the system's folder for temporary
+// files, removed when it is closed or the program ends; nullptr on failure.
+// (The C runtime's tmpfile() on Windows makes it in the root of the drive,
+// where a user without administrator rights may not write.)
+FILE* open_temporary_file();
+
 // The program's arguments, argv[0] first, as names. On Windows they are
 // taken from the system's UTF-16 command line, so that an argument outside
 // the ANSI code page arrives whole.

@@ -1,9 +1,12 @@
+#include <cstdio>
 #include <cstdlib>
 
 #include "platform/native.h"
 #include "platform/native_path.h"
 
 FILE* open_file(const char* path, const char* mode) { return fopen(path, mode); }
+
+FILE* open_temporary_file() { return std::tmpfile(); }
 
 std::filesystem::path file_path(std::string_view name) { return std::filesystem::path(name); }
 

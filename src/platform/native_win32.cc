@@ -39,6 +39,17 @@ FILE* open_file(const char* path, const char* mode) {
   return _wfopen(wide_name(path).c_str(), wide_name(mode).c_str());
 }
 
+FILE* open_temporary_file() {
+  wchar_t folder[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  DWORD n = GetTempPathW(MAX_PATH + 1, folder);
+  if (n == 0 || n > MAX_PATH || GetTempFileNameW(folder, L"tmf", 0, name) == 0) return nullptr;
+  // "D": the runtime deletes the file when it is closed.
+  FILE* file = _wfopen(name, L"w+bD");
+  if (file == nullptr) DeleteFileW(name);
+  return file;
+}
+
 std::filesystem::path file_path(std::string_view name) { return std::filesystem::path(wide_name(name)); }
 
 std::string name_of(const std::filesystem::path& path) { return utf8_of(path.native()); }

@@ -16,33 +16,51 @@
 
 namespace {
 
-// Records every console call, one per line.
+// Records every console call, one per line; "err" marks standard error.
 class FakeConsole : public WindowsConsole {
  public:
   bool console_output = true;
+  bool console_error = true;
   bool console_input = true;
+  bool ctrl_c = false;             // the key read is Ctrl-C
   uint16_t own_attributes = 0x1F;  // white on blue: not the default 7
+  uint16_t own_error_attributes = 0x1E;
   std::string calls;
 
-  bool output_is_console() override { return console_output; }
+  bool is_console(ConsoleStream s) override { return s == ConsoleStream::kOutput ? console_output : console_error; }
   bool input_is_console() override { return console_input; }
-  uint16_t attributes() override { return own_attributes; }
-  void set_attributes(uint16_t attributes) override { calls += "attributes " + std::to_string(attributes) + "\n"; }
-  void write(std::string_view text) override { calls += "write \"" + std::string(text) + "\"\n"; }
-  void read_key() override { calls += "key\n"; }
-  void restore_on_interrupt(uint16_t attributes) override {
-    calls += "on interrupt " + std::to_string(attributes) + "\n";
+  uint16_t attributes(ConsoleStream s) override {
+    return s == ConsoleStream::kOutput ? own_attributes : own_error_attributes;
   }
+  void set_attributes(ConsoleStream s, uint16_t attributes) override {
+    calls += mark(s) + "attributes " + std::to_string(attributes) + "\n";
+  }
+  void write(ConsoleStream s, std::string_view text) override {
+    calls += mark(s) + "write \"" + std::string(text) + "\"\n";
+  }
+  bool read_key() override {
+    calls += ctrl_c ? "key Ctrl-C\n" : "key\n";
+    return !ctrl_c;
+  }
+  void restore_on_interrupt(ConsoleStream s, uint16_t attributes) override {
+    calls += mark(s) + "on interrupt " + std::to_string(attributes) + "\n";
+  }
+  void stop_interrupted() override { calls += "stop as interrupted\n"; }
+
+ private:
+  static std::string mark(ConsoleStream s) { return s == ConsoleStream::kError ? "err " : ""; }
 };
 
 TEST(WindowsPlatform, OnAConsoleEachColouredPrintSetsItsAttributeAndPutsTheConsolesOwnBack) {
   FakeConsole console;
   WindowsPlatform os(console, false);
-  EXPECT_EQ(console.calls, "on interrupt 31\n");  // Ctrl-C puts the console's own attributes back too
+  // Ctrl-C puts the console's own attributes back too.
+  EXPECT_EQ(console.calls, "on interrupt 31\nerr on interrupt 30\n");
   console.calls.clear();
   os.print(kColourRed, "Update file is not complete. (1)\n");
   os.print(kColourPlain, "update...50.00%\r");
   os.print(kColourMagenta, " 0:USB0::1::2::3::INSTR\n");
+  os.print_error(kColourYellow, "tmflash: a.lst:2: warning\n");
   EXPECT_EQ(console.calls,
             "attributes 12\n"
             "write \"Update file is not complete. (1)\n\"\n"
@@ -50,32 +68,56 @@ TEST(WindowsPlatform, OnAConsoleEachColouredPrintSetsItsAttributeAndPutsTheConso
             "write \"update...50.00%\r\"\n"
             "attributes 13\n"
             "write \" 0:USB0::1::2::3::INSTR\n\"\n"
-            "attributes 31\n");
+            "attributes 31\n"
+            "err attributes 14\n"
+            "err write \"tmflash: a.lst:2: warning\n\"\n"
+            "err attributes 30\n");
 }
 
-TEST(WindowsPlatform, RedirectedOutputOrNoColorLeavesTheAttributesAlone) {
-  FakeConsole redirected;
-  redirected.console_output = false;
-  FakeConsole no_color;
-  for (auto [console, flag] : {std::pair{&redirected, false}, std::pair{&no_color, true}}) {
-    WindowsPlatform os(*console, flag);
+// Each stream is coloured only when it is itself a console: output piped
+// to a file keeps the warnings yellow on the console, and the other way round.
+TEST(WindowsPlatform, RedirectedStreamsOrNoColorLeaveTheAttributesAlone) {
+  struct {
+    const char* name;
+    bool output_console, error_console, no_color;
+    const char* calls;
+  } cases[] = {
+      {"output redirected", false, true, false,
+       "err on interrupt 30\nwrite \"system cmd:dir\n\"\nerr attributes 14\nerr write \"note\n\"\nerr attributes 30\n"},
+      {"error redirected", true, false, false,
+       "on interrupt 31\nattributes 10\nwrite \"system cmd:dir\n\"\nattributes 31\nerr write \"note\n\"\n"},
+      {"both redirected", false, false, false, "write \"system cmd:dir\n\"\nerr write \"note\n\"\n"},
+      {"NO_COLOR", true, true, true, "write \"system cmd:dir\n\"\nerr write \"note\n\"\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeConsole console;
+    console.console_output = c.output_console;
+    console.console_error = c.error_console;
+    WindowsPlatform os(console, c.no_color);
     os.print(kColourGreen, "system cmd:dir\n");
-    EXPECT_EQ(console->calls, "write \"system cmd:dir\n\"\n");
+    os.print_error(kColourYellow, "note\n");
+    EXPECT_EQ(console.calls, c.calls);
   }
 }
 
-// A whole run: the list's messages come out in the attributes they ask for.
+// A whole run: the list's messages come out in the attributes they ask for,
+// tmflash's own warnings on standard error in yellow.
 TEST(WindowsPlatform, ARunPrintsItsMessagesInTheirAttributes) {
   FakeConsole console;
   console.own_attributes = 7;
+  console.own_error_attributes = 7;
   WindowsPlatform os(console, false);
   TempDir dir;
-  std::string list = dir.write("delay.lst", "total=1\nscmd0=DELAY 1\n");
+  std::string list = dir.write("delay.lst", "total=1\nfoo0=x\nscmd0=DELAY 1\n");
   Updater u(os);
   const char* argv[] = {"tmflash", list.c_str()};
   console.calls.clear();
   EXPECT_EQ(updater_main(u, 2, argv), 0);
   EXPECT_EQ(console.calls,
+            "err attributes 14\n"
+            "err write \"tmflash: " + list + ":2: warning: unknown key \"foo0\"; the line is ignored\n\"\n"
+            "err attributes 7\n"
             "attributes 10\n"
             "write \"system cmd:DELAY 1\n\"\n"
             "attributes 7\n"
@@ -94,9 +136,23 @@ TEST(WindowsPlatform, PauseWaitsForOneKeyOnlyWhenInputIsAConsole) {
   EXPECT_EQ(console.calls, "write \"Press any key to continue . . . \"\nwrite \"\n\"\n");
 }
 
+// The console hands Ctrl-C to the waiting pause as a key; it stops the run
+// as it would stop cmd's pause, rather than answering it.
+TEST(WindowsPlatform, CtrlCAtThePauseStopsTheRun) {
+  FakeConsole console;
+  console.ctrl_c = true;
+  WindowsPlatform os(console, false);
+  console.calls.clear();
+  os.pause();
+  EXPECT_EQ(console.calls.rfind("write \"Press any key to continue . . . \"\nkey Ctrl-C\nstop as interrupted\n", 0), 0u)
+      << console.calls;
+}
+
 // Under CTest standard output and input are pipes or files, never a console.
 TEST(WindowsPlatform, TheRealConsoleSeesRedirectedStreams) {
-  EXPECT_FALSE(system_console().output_is_console());
+  EXPECT_FALSE(system_console().is_console(ConsoleStream::kOutput));
+  EXPECT_FALSE(system_console().is_console(ConsoleStream::kError));
+  EXPECT_FALSE(system_console().input_is_console());
 }
 
 TEST(WindowsPlatform, ShellCommandsRunThroughCmdAndGiveTheirExitStatus) {
