@@ -1,14 +1,13 @@
 // tmflash: the program entry. Reads the command line, chooses the platform
-// and the VISA implementation, and hands the list file to the job runner.
+// and hands the run to the station's wiring (app/station.h).
 #include <cstdio>
-#include <memory>
+#include <string>
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/visa_choice.h"
+#include "app/station.h"
 #include "base/console.h"
 #include "config.h"
-#include "driver/runner.h"
 #include "platform/posix_platform.h"
 
 int main(int argc, char** argv) {
@@ -16,7 +15,7 @@ int main(int argc, char** argv) {
   PosixPlatform os;
   switch (cl.action) {
     case CommandLine::kHelp:
-      fputs(usage_text(), stdout);
+      fputs(usage_text().c_str(), stdout);
       return 0;
     case CommandLine::kVersion:
       printf("tmflash %s\n", TMFLASH_VERSION);
@@ -27,12 +26,6 @@ int main(int argc, char** argv) {
     case CommandLine::kRun:
       break;
   }
-  std::unique_ptr<VisaBackend> visa = choose_visa_backend(cl.visa);
-  Updater u(os, visa.get());
-  // The runner takes the list file as argv[1] and ignores what follows it, so
-  // options are taken off here and the runner sees exactly the command line
-  // operators' procedures and batch files give it: the program and the list.
-  std::vector<const char*> args{argv[0]};
-  if (cl.list_arg > 0) args.push_back(argv[cl.list_arg]);
-  return updater_main(u, static_cast<int>(args.size()), args.data());
+  std::vector<std::string> arguments(argv + 1, argv + argc);
+  return run_command_line(cl, arguments, os);
 }
