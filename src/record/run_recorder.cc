@@ -124,6 +124,12 @@ void RunRecorder::console_print(int colour, std::string_view text) {
   }
 }
 
+// The platform shows the pause's prompt itself, past the console's prints.
+void RunRecorder::console_pause() {
+  log_.console(kPausePrompt);
+  log_.console("\n");
+}
+
 void RunRecorder::console_shell(const char* command, int status) {
   (void)command;  // the console has shown it ("system cmd:...")
   log_.event("shell command ended, status " + std::to_string(status));
@@ -208,6 +214,8 @@ void RunRecorder::version_read(const char* query, const char* reply) {
 
 int RunRecorder::run_finished(int exit_status, std::string* why) {
   log_.flush_console();
+  // A run stopped inside a job (a replay that left its trace) ends it.
+  if (in_job_) job_finished(rec_.jobs.back().slot, 1);
   rec_.ended = now_text();
   rec_.duration_ms = static_cast<int64_t>(clock_.now_ms() - run_start_ms_);
   rec_.exit_status = exit_status;

@@ -48,7 +48,7 @@ class RunRecorder : public ConsoleSink, public RunObserver, public LinkObserver 
 
   // ConsoleSink
   void console_print(int colour, std::string_view text) override;
-  void console_pause() override {}
+  void console_pause() override;
   void console_shell(const char* command, int status) override;
   void console_input(InputResult result, int value) override;
 
