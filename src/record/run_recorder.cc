@@ -45,7 +45,7 @@ bool replace_file(const std::string& path, const std::string& text, std::string*
   std::string target = direct ? path : path + ".tmp";
   FILE* file = fopen(target.c_str(), "wb");
   if (file == nullptr) {
-    *why = target + ": " + strerror(errno);
+    *why = path + ": " + strerror(errno);
     return false;
   }
   bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
