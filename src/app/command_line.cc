@@ -32,7 +32,12 @@ class HelpFormatter : public CLI::Formatter {
   }
   std::string make_usage(const CLI::App*, std::string) const override {
     return "Usage: tmflash [OPTIONS] LIST_FILE [ignored...]\n"
-           "       tmflash --help | --version\n";
+           "  or:  tmflash --help | --version\n";
+  }
+  std::string make_option_name(const CLI::Option* opt, bool is_positional) const override {
+    std::string names = CLI::Formatter::make_option_name(opt, is_positional);
+    for (size_t at = names.find(','); at != std::string::npos; at = names.find(',', at + 2)) names.insert(at + 1, " ");
+    return names;
   }
   // "--visa=LIB", as the options are written; what excludes what is said in
   // the descriptions.
