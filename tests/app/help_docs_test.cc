@@ -10,18 +10,12 @@
 #include <string>
 
 #include "app/command_line.h"
+#include "support/text_files.h"
 
 namespace {
 
 const std::string kCompletion = std::string(TMFLASH_SOURCE_DIR) + "/doc/tmflash.bash";
 const char kBashCompletion[] = "/usr/share/bash-completion/bash_completion";
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 // Every long option that text names.
 std::set<std::string> long_options(const std::string& text) {
@@ -49,13 +43,7 @@ TEST(HelpDocs, TheCompletionCompletesOptionsAndStopsAtTheListFile) {
                           "; compopt() { :; }; COMP_WORDS=(" + words + "); COMP_CWORD=" + std::to_string(cword) +
                           "; COMP_LINE=\"" + line + "\"; COMP_POINT=${#COMP_LINE}; _tmflash tmflash; "
                           "echo \"${COMPREPLY[*]}\"'";
-    std::string out;
-    FILE* pipe = popen(command.c_str(), "r");
-    char buffer[512];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-    pclose(pipe);
-    return out;
+    return command_output(command);
   };
   EXPECT_EQ(complete("tmflash --se", "tmflash --se", 1), "--select= --serial=\n");
   EXPECT_EQ(complete("tmflash --no-pause --re", "tmflash --no-pause --re", 2), "--report=\n");

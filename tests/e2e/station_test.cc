@@ -15,26 +15,13 @@
 #include "script/script_writer.h"
 #include "support/run_binary.h"
 #include "support/temp_dir.h"
+#include "support/text_files.h"
 
 namespace {
 
 using nlohmann::json;
 
 const std::string kDemoDir = std::string(TMFLASH_BUILD_DIR) + "/demo";
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 size_t count_of(const std::string& text, const std::string& part) {
   size_t n = 0;

@@ -18,23 +18,10 @@
 #include "support/recording_platform.h"
 #include "support/sim_run.h"
 #include "support/temp_dir.h"
+#include "support/text_files.h"
 #include "visa/sim/sim_backend.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
-
-std::vector<std::string> lines_of(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // The log's lines without their time stamps, which must all be ISO 8601.
 std::vector<std::string> unstamped(const std::string& log) {

@@ -15,17 +15,11 @@
 #include "support/recording_platform.h"
 #include "support/sim_run.h"
 #include "support/temp_dir.h"
+#include "support/text_files.h"
 #include "visa/sim/sim_backend.h"
 #include "visa/trace/traced_api.h"
 
 namespace {
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
 
 TEST(TraceBytes, EveryByteRoundTripsAndOnlyLatin1TextIsBytes) {
   std::string all;
