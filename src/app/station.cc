@@ -35,13 +35,15 @@ int run_command_line(const CommandLine& cl, const std::vector<std::string>& argu
   ConsoleTee console(os, cl.no_pause);
   RealClock clock;
   RunRecorder recorder(clock, wall_clock_ms);
+  // The report comes last: once it is written ("running"), the run must
+  // reach its end to finish it.
   std::string why;
   if (!cl.log.empty() && !recorder.open_log(cl.log, &why)) return start_failure(os, "cannot open the log file " + why);
+  std::unique_ptr<VisaBackend> visa = visa_backend(cl, &why);
+  if (visa == nullptr) return start_failure(os, why);
   if (!cl.report.empty() && !recorder.open_report(cl.report, &why)) {
     return start_failure(os, "cannot write the report " + why);
   }
-  std::unique_ptr<VisaBackend> visa = visa_backend(cl, &why);
-  if (visa == nullptr) return start_failure(os, why);
 
   Updater u(console, visa.get());
   u.choice.select = cl.select;
