@@ -40,3 +40,8 @@ install: build
 
 clean:
 	rm -rf $(BUILD_DIR)
+
+# The tests through a real USB stack, in a QEMU guest (hil/README.md).
+.PHONY: hil
+hil: build
+	hil/run.sh $(BUILD_DIR)

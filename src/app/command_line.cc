@@ -60,10 +60,12 @@ std::unique_ptr<CLI::App> make_app(CommandLine& cl, std::string& list_file, std:
   app->set_version_flag("--version", std::string("tmflash ") + TMFLASH_VERSION, "show the version and exit");
   app->add_option("--visa", cl.visa,
                   "the VISA implementation: PATH of a VISA shared library\n"
-                  "(libvisa.so, visa64.dll, ...); sim:FILE, the simulated\n"
-                  "instruments described in FILE; sim, one default simulated\n"
-                  "instrument; replay:FILE, a trace played back as the\n"
-                  "instrument. Default: the system's installed VISA library")
+                  "(libvisa.so, visa64.dll, ...); usb, the built-in USBTMC\n"
+                  "driver (libusb); sim:FILE, the simulated instruments\n"
+                  "described in FILE; sim, one default simulated instrument;\n"
+                  "replay:FILE, a trace played back as the instrument.\n"
+                  "Default: the system's installed VISA library, else the\n"
+                  "built-in USBTMC driver")
       ->type_name("LIB")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   CLI::Option* select =

@@ -73,5 +73,6 @@ const VisaApi* VisaLibraryBackend::load_path(const std::string& path, std::strin
   handle_ = handle;
   api_ = api;
   loaded_ = true;
+  loaded_name_ = path;
   return &api_;
 }

@@ -18,6 +18,10 @@ class VisaLibraryBackend : public VisaBackend {
   // *why names the file and, for a library that lacks one, the function.
   const VisaApi* load(std::string* why) override;
 
+  // The library that load() loaded (the name it was found under); empty
+  // before, or when none could be loaded.
+  const std::string& loaded_name() const { return loaded_name_; }
+
  private:
   const VisaApi* load_path(const std::string& path, std::string* why);
 
@@ -25,6 +29,7 @@ class VisaLibraryBackend : public VisaBackend {
   void* handle_ = nullptr;
   VisaApi api_{};
   bool loaded_ = false;
+  std::string loaded_name_;
   std::string error_;  // kept so every later call reports the same failure
 };
 
