@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all reconfigure build test demo install clean
+.PHONY: all reconfigure build test demo bench install clean
 
 all: build
 
@@ -37,6 +37,11 @@ demo: reconfigure
 # DESTDIR for a package.
 install: build
 	cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
+
+# The updater's and the simulator's cost per command and tmflash's memory
+# (bench/stream_bench.cc says what it measures); valgrind gives the counts.
+bench: build
+	$(BUILD_DIR)/stream_bench
 
 clean:
 	rm -rf $(BUILD_DIR)

@@ -27,6 +27,7 @@
 #include <string_view>
 #include <vector>
 
+#include "driver/check.h"
 #include "driver/runner.h"
 #include "driver/updater.h"
 #include "support/recording_platform.h"
@@ -101,6 +102,10 @@ class StepPlatform : public RecordingPlatform {
     step();
     RecordingPlatform::print(colour, text);
   }
+  void print_error(int colour, std::string_view text) override {
+    step();
+    RecordingPlatform::print_error(colour, text);
+  }
   void pause() override {
     step();
     RecordingPlatform::pause();
@@ -155,9 +160,20 @@ struct Bench {
     u.backend = backend.get();
   }
 
-  // The whole run from a list file with the given text.
+  // The whole run from a list file with the given text, after --check of
+  // the same files (which must end, print only and give 0 or 1).
   int run_list(std::string_view list_text) {
     std::string list = write_scratch("update.lst", list_text);
+    StepPlatform checking(0);
+    int checked = check_list(checking, list.c_str());
+    if (checked != 0 && checked != 1) {
+      fprintf(stderr, "fuzz: --check gave %d\n", checked);
+      abort();
+    }
+    if (!checking.events().empty()) {  // prints are not kept: anything else ran, waited or asked
+      fprintf(stderr, "fuzz: --check did more than print:\n%s", checking.log().c_str());
+      abort();
+    }
     const char* argv[] = {"tmflash", list.c_str()};
     return updater_main(u, 2, argv);
   }

@@ -58,7 +58,14 @@ inline void run_package(std::string_view package, uint8_t setup) {
   read_header(package, header);
   std::vector<uint8_t> exact(package.begin(), package.end());
   MemoryPackageSource source(exact.data(), exact.size());
-  validate_package(header, source);
+  // The run refuses with the first fault of the whole check, whichever of
+  // the two walks finds it.
+  PtFault first = validate_package(header, source).fault;
+  PackageReport report = check_package(header, source);
+  if (first != (report.faults.empty() ? PtFault::kNone : report.faults.front().fault)) {
+    fprintf(stderr, "fuzz: the run's check and the whole check disagree on the first fault\n");
+    abort();
+  }
   if (binary_commands(package, header) > kMaxPackageCommands) return;
 
   std::string path = write_scratch("package.pkg", package);

@@ -1,12 +1,19 @@
 // tmpack: builds a package file from a text description.
 //
-//   tmpack DESCRIPTION_FILE OUTPUT_FILE
+//   tmpack [--allow-refused] DESCRIPTION_FILE OUTPUT_FILE
 //
 // Exit status 0 when the package was written, 1 when the description is wrong
 // or a file cannot be read or written (the reason goes to stderr, with the
-// line number), 2 for a wrong command line. A package that the updater would
-// refuse before running it is still written, with a note on stderr, because
-// building such packages on purpose is what tests need.
+// line number), 2 for a wrong command line.
+//
+// The package is checked as the updater checks it before it touches the
+// instrument (every section of the run order, every framed record, every
+// command a binary section streams, framed in the section's send mode). A
+// package the updater would refuse is not written: each fault is reported
+// with its byte offset in the package, the message the updater would print
+// and its section, and the exit status is 1. --allow-refused writes it all
+// the same, for building the packages that tests of an updater must see
+// refused.
 //
 // Description format. One "KEY = VALUE" per line; blanks around key and value
 // are dropped. Lines that are empty or start with '#' or ';' are skipped.
@@ -51,6 +58,7 @@
 #include <string>
 #include <vector>
 
+#include "base/finding.h"
 #include "package/package_check.h"
 #include "package/package_description.h"
 #include "package/package_writer.h"
@@ -70,30 +78,37 @@ bool write_file(const std::string& path, const std::vector<uint8_t>& bytes) {
   return static_cast<bool>(out);
 }
 
-// Tells on stderr why the updater would refuse the package, if it would.
-void note_refusal(const std::vector<uint8_t>& package) {
+// Tells on stderr every fault for which the updater would refuse the
+// package. Returns true when there is none.
+bool updater_accepts(const std::vector<uint8_t>& package, const std::string& description) {
   PackageState header;
   std::copy_n(package.begin(), std::min<size_t>(package.size(), kPtHeaderSize), header.pt_header);
   MemoryPackageSource source(package.data(), package.size());
-  PackageCheck check = validate_package(header.pt_header, source);
-  if (check.fault == PtFault::kNone) return;
-  std::fprintf(stderr, "tmpack: note: the updater would refuse this package: %s (section %d, run-order entry %d)\n",
-               package_fault_text(check.fault), check.section, check.entry);
+  PackageReport report = check_package(header.pt_header, source);
+  for (const PackageCheck& fault : report.faults) {
+    Finding f = package_finding(fault);
+    std::string place = description + (f.offset >= 0 ? ": byte " + std::to_string(f.offset) + " of the package" : "");
+    std::fprintf(stderr, "tmpack: %s: %s: %s\n", place.c_str(), finding_messages(f).c_str(), f.text.c_str());
+  }
+  return report.faults.empty();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::fprintf(stderr, "usage: tmpack DESCRIPTION_FILE OUTPUT_FILE\n");
+  bool allow_refused = argc == 4 && std::string(argv[1]) == "--allow-refused";
+  if (argc != 3 && !allow_refused) {
+    std::fprintf(stderr, "usage: tmpack [--allow-refused] DESCRIPTION_FILE OUTPUT_FILE\n");
     return 2;
   }
+  const std::string description_path = argv[allow_refused ? 2 : 1];
+  const std::string output_path = argv[allow_refused ? 3 : 2];
   std::vector<uint8_t> description;
-  if (!read_file(argv[1], &description)) {
-    std::fprintf(stderr, "tmpack: cannot read %s\n", argv[1]);
+  if (!read_file(description_path, &description)) {
+    std::fprintf(stderr, "tmpack: cannot read %s\n", description_path.c_str());
     return 1;
   }
-  std::filesystem::path base = std::filesystem::path(argv[1]).parent_path();
+  std::filesystem::path base = std::filesystem::path(description_path).parent_path();
   DescriptionFileLoader load = [&base](const std::string& path, std::vector<uint8_t>* bytes) {
     std::filesystem::path p(path);
     return read_file((p.is_absolute() ? p : base / p).string(), bytes);
@@ -102,17 +117,26 @@ int main(int argc, char** argv) {
   std::string error;
   std::string_view text(reinterpret_cast<const char*>(description.data()), description.size());
   if (!parse_package_description(text, load, &plan, &error)) {
-    std::fprintf(stderr, "tmpack: %s: %s\n", argv[1], error.c_str());
+    std::fprintf(stderr, "tmpack: %s: %s\n", description_path.c_str(), error.c_str());
     return 1;
   }
   std::vector<uint8_t> package;
   if (!build_package(plan, &package, &error)) {
-    std::fprintf(stderr, "tmpack: %s: %s\n", argv[1], error.c_str());
+    std::fprintf(stderr, "tmpack: %s: %s\n", description_path.c_str(), error.c_str());
     return 1;
   }
-  note_refusal(package);
-  if (!write_file(argv[2], package)) {
-    std::fprintf(stderr, "tmpack: cannot write %s\n", argv[2]);
+  if (!updater_accepts(package, description_path)) {
+    if (!allow_refused) {
+      std::fprintf(stderr,
+                   "tmpack: %s: nothing written: the updater would refuse this package (--allow-refused writes it "
+                   "all the same)\n",
+                   description_path.c_str());
+      return 1;
+    }
+    std::fprintf(stderr, "tmpack: %s: written all the same (--allow-refused)\n", description_path.c_str());
+  }
+  if (!write_file(output_path, package)) {
+    std::fprintf(stderr, "tmpack: cannot write %s\n", output_path.c_str());
     return 1;
   }
   return 0;

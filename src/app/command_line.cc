@@ -96,6 +96,11 @@ std::unique_ptr<CLI::App> make_app(CommandLine& cl, std::string& list_file, std:
                   "--visa=replay:FILE)")
       ->type_name("FILE")
       ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app->add_flag("--check", cl.check,
+                "read LIST_FILE and every script and package it names as a\n"
+                "run would, touch no instrument and run no shell command;\n"
+                "print what the run would do and every fault it would meet\n"
+                "(exit status 0 only when there is none)");
   app->add_flag("--no-pause", cl.no_pause,
                 "never wait for a key, on a terminal too (the prompt is still\n"
                 "shown)");

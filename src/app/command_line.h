@@ -22,6 +22,7 @@ struct CommandLine {
   std::string report;  // --report=FILE: the outcome as JSON
   std::string trace;   // --trace=FILE: every VISA call as JSON lines
   bool no_pause = false;
+  bool check = false;  // --check: check LIST_FILE and what it names, run nothing
 };
 
 CommandLine parse_command_line(int argc, const char* const* argv);

@@ -8,9 +8,14 @@
 #include "app/station.h"
 #include "base/console.h"
 #include "config.h"
+#include "driver/check.h"
 #include "platform/posix_platform.h"
+#include "platform/standard_streams.h"
 
 int main(int argc, char** argv) {
+  // Before anything opens a file: a closed standard stream must not become
+  // the first file opened.
+  if (!open_standard_streams()) return 1;
   CommandLine cl = parse_command_line(argc, argv);
   PosixPlatform os;
   switch (cl.action) {
@@ -25,6 +30,13 @@ int main(int argc, char** argv) {
       return 1;
     case CommandLine::kRun:
       break;
+  }
+  if (cl.check) {
+    if (!cl.list_file) {
+      printf_color(os, kColourRed, "tmflash: --check needs a list file (see tmflash --help)\n");
+      return 1;
+    }
+    return check_list(os, cl.list_file->c_str());
   }
   std::vector<std::string> arguments(argv + 1, argv + argc);
   return run_command_line(cl, arguments, os);

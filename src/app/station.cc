@@ -46,6 +46,7 @@ int run_command_line(const CommandLine& cl, const std::vector<std::string>& argu
   }
 
   Updater u(console, visa.get());
+  u.visa_chosen = !cl.visa.empty();
   u.choice.select = cl.select;
   u.choice.serial = cl.serial;
   if (!cl.log.empty() || !cl.report.empty()) {

@@ -10,7 +10,7 @@
 int package_job(Updater& u, const char* path, int selection) {
   FILE* file = open_job_file(u, path);
   if (file == nullptr) return kFailed;
-  int result = UpdatePt(u, selection, 0, file);
+  int result = UpdatePt(u, selection, 0, file, path);
   UP_CLOSE(u, file);
   if (result != kOk) return report_failure_and_pause(u.os, msg::kDeviceFailed8);
   return kOk;

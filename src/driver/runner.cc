@@ -6,6 +6,7 @@
 #include "driver/jobs.h"
 #include "driver/list_file.h"
 #include "link/session.h"
+#include "link/visa_ready.h"
 
 namespace {
 
@@ -60,6 +61,11 @@ int updater_main(Updater& u, int argc, const char* const* argv) {
   if (OpenIni(u, argv[1]) != kOk) {
     pause(u.os);
     return kFailed;
+  }
+  if (!names_a_job(u.run)) {
+    printf_note(u.os, "%s: warning: the list file names no job; nothing is run\n", argv[1]);
+  } else if (u.visa_chosen && needs_instrument(u.run) && ensure_visa(u) != kOk) {
+    return kFailed;  // reported and paused for
   }
   int selection = kSelectionNone;  // no instrument chosen yet
   for (int slot = 0; slot < u.run.list_total; ++slot) {

@@ -7,5 +7,8 @@
 // first that fails; further arguments are ignored. Returns the exit status:
 // 0 after "Update Ok", 1 on any failure ("parameters error" and a pause when
 // there is no argument; the list file's own message and a pause when it cannot
-// be read; the failing job's messages otherwise).
+// be read; with u.visa_chosen, "VISA is not available" and a pause before any
+// job when the list needs the instrument and the chosen VISA cannot be
+// loaded; the failing job's messages otherwise). A list that names no job
+// ends "Update Ok" with exit status 0, after a warning on standard error.
 int updater_main(Updater& u, int argc, const char* const* argv);

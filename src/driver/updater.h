@@ -20,4 +20,11 @@ struct Updater : PackageUpdater {
 
   RunList run;  // list file: job table and run settings
   RunObserver* run_observer = nullptr;  // told of each job's start and end; may be null
+
+  // The command line named the VISA implementation (--visa). It is then
+  // loaded before the first job of a list that needs the instrument, so that
+  // a choice that cannot be loaded stops the run before any job has run.
+  // Otherwise VISA loads when the first such job starts, and a list of shell
+  // commands runs on a station without VISA.
+  bool visa_chosen = false;
 };

@@ -46,6 +46,12 @@ constexpr uint8_t kCommandSectionFlags = 0xFF;
 constexpr uint8_t kBinarySectionBit = 0x80;
 constexpr uint8_t kModeMask = 0x7F;
 
+// The kinds of a command section, told apart by their first 4 characters:
+// written to the instrument, or run in the shell.
+constexpr char kMachineSectionKind[] = "mcmd";
+constexpr char kSystemSectionKind[] = "scmd";
+constexpr size_t kSectionKindLength = 4;
+
 // Command section: the reader's buffer is 2000 bytes and keeps a NUL.
 constexpr uint32_t kMaxCommandText = 1999;
 
@@ -55,6 +61,17 @@ constexpr int kBinStartOffset = 0;
 constexpr int kBinEndOffset = 4;
 constexpr int kBinChunkOffset = 8;
 constexpr int kBinStepOffset = 12;
+
+// The command lines a binary section streams, in this order (update_bin);
+// the check of a package frames the same lines before anything is sent.
+constexpr char kEnterCommand[] = "&t$";        // the bootloader handshake
+constexpr char kBCommandFormat[] = "&b#%04X$";  // the package's b-command argument
+constexpr char kVCommand[] = "&v#00$";
+constexpr char kLCommandFormat[] = "&l#%02X$";  // the chunk size
+constexpr char kECommandFormat[] = "&e@%08X$";  // one erase address
+constexpr char kWCommandFormat[] = "&w@%08X$";  // the start address
+constexpr char kDataCommandHead[] = "&d#";      // then a chunk of image and '$', as a raw command
+constexpr char kXCommand[] = "&x$";
 
 // Framed section: records of a uint16 length L and L bytes of raw command.
 constexpr int kFramedLengthSize = 2;

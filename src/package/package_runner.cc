@@ -16,11 +16,6 @@ namespace {
 
 constexpr int kInfoBufferSize = 500;
 
-// The kinds of a command section: written to the instrument, or run in the shell.
-constexpr char kMachineSectionKind[] = "mcmd";
-constexpr char kSystemSectionKind[] = "scmd";
-constexpr size_t kSectionKindLength = 4;
-
 // The compatibility check's queries, byte for byte as the instruments'
 // firmware answers them: the identity query in lower case, with no "(6)" for
 // its failed read ("(3)" follows on its own).
@@ -31,26 +26,17 @@ constexpr Probe kInfoIdnProbe{kInfoIdnQuery, sizeof kInfoIdnQuery - 1, kQuietRea
 constexpr Probe kInfoProbe{kInfoQuery, sizeof kInfoQuery - 1, kReportReadFailure, msg::kNoInfo1,
                            msg::kNoInfo2};
 
-const char* message_for(PtFault fault) {
-  switch (fault) {
-    case PtFault::kNoQuitRecord: return msg::kCorrupted10_2;
-    case PtFault::kBinaryTooShort:
-    case PtFault::kChunkEndless:
-    case PtFault::kChunkOverflow:
-    case PtFault::kEraseEndless: return msg::kCorrupted10_4;
-    default: return msg::kCorrupted10_1;
-  }
-}
-
-// Reads the header and checks the whole package. Returns 0 when it may run.
-int read_and_check(PackageUpdater& u, FILE* file) {
+// Reads the header and checks the whole package. Returns 0 when it may run;
+// 1 after the message of the first fault a run would meet, and where it is.
+int read_and_check(PackageUpdater& u, FILE* file, const char* path) {
   size_t got = fread(u.pkg.pt_header, 1, kPtHeaderSize, file);
-  if (pt_magic(u.pkg.pt_header) != kPtMagic || got != static_cast<size_t>(kPtHeaderSize)) {
-    return report_failure(u.os, msg::kCorrupted10_1);
-  }
   PackageCheck check = validate_package(u.pkg.pt_header, file);
+  if (check.fault == PtFault::kNone && got != static_cast<size_t>(kPtHeaderSize)) {
+    check.fault = PtFault::kReadError;
+    check.text = "the header cannot be read";
+  }
   if (check.fault == PtFault::kNone) return kOk;
-  return report_failure(u.os, "%s", message_for(check.fault));
+  return report_finding(u.os, path, package_finding(check));
 }
 
 int run_command_section(PackageUpdater& u, const SectionRecord& rec, FILE* file, int* selection) {
@@ -66,21 +52,11 @@ int run_command_section(PackageUpdater& u, const SectionRecord& rec, FILE* file,
   return report_failure(u.os, msg::kCorrupted10_6);
 }
 
-// The per-file settings of a firmware section come from its record.
-void apply_record(FileSettings& upd, const SectionRecord& rec) {
-  copy_text(upd.jump_boot, sizeof upd.jump_boot, rec.jump_command);
-  set_command_header(upd, rec.command_header);
-  upd.binary = rec.binary;
-  upd.mode = section_mode(rec.flags);
-  copy_text(upd.boot_version, sizeof upd.boot_version, rec.boot_version);
-  copy_text(upd.HW_version, sizeof upd.HW_version, rec.kind);
-}
-
 int run_firmware_section(PackageUpdater& u, const SectionRecord& rec, FILE* file, int* selection,
                          int attempt) {
   reset_setting(u);
   if (open_machine(u, selection) != kOk) return kFailed;
-  apply_record(u.upd, rec);
+  apply_section_record(u.upd, rec);
   int r = section_kind(rec.flags) == SectionKind::kBinary
               ? update_bin(u, *selection, attempt, rec.length, file)
               : update_img(u, *selection, attempt, rec.length, file);
@@ -154,8 +130,8 @@ int ask_info(PackageUpdater& u) {
   return walk_info(u, reply);
 }
 
-int UpdatePt(PackageUpdater& u, int selection, int attempt, FILE* file) {
-  if (read_and_check(u, file) != kOk) return kFailed;
+int UpdatePt(PackageUpdater& u, int selection, int attempt, FILE* file, const char* path) {
+  if (read_and_check(u, file, path) != kOk) return kFailed;
   if (open_machine(u, &selection) != kOk) return kFailed;
   int r = ask_info(u);
   if (r == kInfoQueryFailed) return kFailed;

@@ -9,15 +9,17 @@
 #include "base/results.h"
 #include "package/package_updater.h"
 
-// Runs the package open in file (at its start). Returns 0 when every section
-// of the run order has run; 1 on the first failure, after its message:
-// "Corrupted Update File. (10-1)" (header or layout), "(10-2)" (framed
-// records without their 'q' record before the end of the file), "(10-4)"
-// (a binary sub-header that would never end), "(9-%d)" (the package does
-// not suit the instrument), "(10-6)" (a command section of another kind), or
-// the message of the failing open, write or section. Leaves the session open
-// if it was open; the caller closes it.
-int UpdatePt(PackageUpdater& u, int selection, int attempt, FILE* file);
+// Runs the package open in file (at its start); path names it in notes.
+// Returns 0 when every section of the run order has run; 1 on the first
+// failure, after its message. Before the instrument is opened the whole
+// package is checked (package_check.h): a fault there gets the message the
+// run would print where it met it ("Corrupted Update File. (10-1)" for the
+// header or layout, "(10-2)", "(10-3)", "(10-4)", "(10-6)", or the framing
+// message and "(10-5)") and on standard error its place, and nothing is
+// sent. Otherwise "(9-%d)" when the package does not suit the instrument,
+// or the message of the failing open, write or section. Leaves the session
+// open if it was open; the caller closes it.
+int UpdatePt(PackageUpdater& u, int selection, int attempt, FILE* file, const char* path);
 
 // The compatibility check over the session UpdatePt has opened. Returns 0,
 // kInfoQueryFailed after "Device is failed connected. (3)", or the mismatch

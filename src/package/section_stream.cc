@@ -15,13 +15,15 @@ namespace {
 // The states of a binary section, in the order its commands go out.
 enum BinState { kEnter, kSetB, kSetV, kSetL, kErase, kWriteAddress, kData, kEnd, kDone };
 
-// Sends the command line in src_data. Returns 0, or program_cmd's result
-// after "(10-5)".
-int send(PackageUpdater& u, int selection, int attempt) {
-  int r = program_cmd(u, selection, attempt);
+// program_cmd's result, after "(10-5)" when it is not kCommandDone.
+int sent(PackageUpdater& u, int r) {
   if (r != kCommandDone) printf_color(u.os, kColourRed, msg::kCorrupted10_5);
   return r;
 }
+
+// Sends the command line in src_data. Returns 0, or program_cmd's result
+// after "(10-5)".
+int send(PackageUpdater& u, int selection, int attempt) { return sent(u, program_cmd(u, selection, attempt)); }
 
 struct BinStream {
   BinHeader header;
@@ -30,20 +32,22 @@ struct BinStream {
   int64_t done;           // bytes of the section read so far
 };
 
-// Builds the data command of up to one chunk into src_data. Returns false
-// when the file ends early.
-bool build_data_command(PackageUpdater& u, BinStream& s, uint32_t length, FILE* file, bool* last) {
+// Reads up to one chunk of the image and sends it as a data command, framed
+// straight from its bytes. Returns 0; 1 after "(10-1)" when the file ends
+// early; otherwise program_cmd's result after "(10-5)". Sets *last when the
+// image has been read to its end.
+int send_data_command(PackageUpdater& u, int selection, int attempt, BinStream& s, uint32_t length, FILE* file,
+                      ProgressLine& progress, bool* last) {
   int64_t n = s.left > s.header.chunk_size ? s.header.chunk_size : s.left;
   *last = n == s.left;
-  char frame[kDataSize];
-  memcpy(frame, "&d#", 3);
-  if (fread(frame + 3, 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) return false;
-  frame[3 + n] = '$';
+  uint8_t chunk[kDataSize];  // check_bin_header() keeps a chunk well below this
+  if (fread(chunk, 1, static_cast<size_t>(n), file) != static_cast<size_t>(n)) {
+    return report_failure(u.os, msg::kCorrupted10_1);
+  }
   s.left -= n;
-  TranStrData(frame, u.upd.src_data, static_cast<int>(n + 4), kDataSize);
   s.done += n;
-  print_progress(u.os, s.done, length);
-  return true;
+  progress.print(u.os, s.done, length);
+  return sent(u, program_built_cmd(u, selection, attempt, kDataCommandHead, chunk, static_cast<int>(n)));
 }
 
 }  // namespace
@@ -60,37 +64,43 @@ int update_bin(PackageUpdater& u, int selection, int attempt, uint32_t length, F
   // buffer cannot reach the streaming whoever calls it.
   if (check_bin_header(s.header, s.left) != PtFault::kNone) return report_failure(u.os, msg::kCorrupted10_4);
   s.erase_address = s.header.start_address;
-  print_progress(u.os, s.done, length);
+  ProgressLine progress;
+  progress.print(u.os, s.done, length);
 
   char* line = u.upd.src_data;
   BinState state = kEnter;
   while (state != kDone) {
+    if (state == kData) {
+      bool last = false;
+      int r = send_data_command(u, selection, attempt, s, length, file, progress, &last);
+      if (r != kCommandDone) return r;
+      state = last ? kEnd : kData;
+      continue;
+    }
     memset(line, 0, kDataSize);
     BinState next = static_cast<BinState>(state + 1);
     switch (state) {
-      case kEnter: strcpy(line, "&t$"); break;
-      case kSetB: snprintf(line, kDataSize, "&b#%04X$", pt_b_argument(u.pkg.pt_header)); break;
-      case kSetV: strcpy(line, "&v#00$"); break;
-      case kSetL: snprintf(line, kDataSize, "&l#%02X$", static_cast<uint32_t>(s.header.chunk_size)); break;
+      case kEnter: strcpy(line, kEnterCommand); break;
+      case kSetB: snprintf(line, kDataSize, kBCommandFormat, pt_b_argument(u.pkg.pt_header)); break;
+      case kSetV: strcpy(line, kVCommand); break;
+      case kSetL: snprintf(line, kDataSize, kLCommandFormat, static_cast<uint32_t>(s.header.chunk_size)); break;
       case kErase:
-        snprintf(line, kDataSize, "&e@%08X$", static_cast<uint32_t>(s.erase_address));
+        snprintf(line, kDataSize, kECommandFormat, static_cast<uint32_t>(s.erase_address));
         s.erase_address += s.header.erase_step;
         if (s.erase_address <= s.header.end_address) next = kErase;
         break;
       case kWriteAddress:
-        snprintf(line, kDataSize, "&w@%08X$", static_cast<uint32_t>(s.header.start_address));
+        snprintf(line, kDataSize, kWCommandFormat, static_cast<uint32_t>(s.header.start_address));
         break;
-      case kData: {
-        bool last = false;
-        if (!build_data_command(u, s, length, file, &last)) return report_failure(u.os, msg::kCorrupted10_1);
-        if (!last) next = kData;
-        break;
-      }
-      case kEnd: strcpy(line, "&x$"); break;
+      case kEnd: strcpy(line, kXCommand); break;
+      case kData:
       case kDone: break;
     }
     int r = send(u, selection, attempt);
     if (r != kCommandDone) return r;
+    // A data command that succeeds prints nothing; any other may (the
+    // transfer command's handshake does), so the next line is written.
+    progress.forget();
     state = next;
   }
   return kOk;
@@ -99,6 +109,7 @@ int update_bin(PackageUpdater& u, int selection, int attempt, uint32_t length, F
 int update_img(PackageUpdater& u, int selection, int attempt, uint32_t length, FILE* file) {
   char record[kDataSize];
   int64_t done = 0;
+  ProgressLine progress;
   for (;;) {
     memset(record, 0, sizeof record);
     uint8_t size_bytes[kFramedLengthSize];
@@ -107,17 +118,17 @@ int update_img(PackageUpdater& u, int selection, int attempt, uint32_t length, F
     }
     uint16_t record_length = get_le16(size_bytes);
     done += kFramedLengthSize;
-    print_progress(u.os, done, length);
-    if (record_length < kMinFramedRecord || record_length > kMaxFramedRecord) {
-      return report_failure(u.os, msg::kCorrupted10_2);
-    }
+    progress.print(u.os, done, length);
+    if (!framed_length_ok(record_length)) return report_failure(u.os, msg::kCorrupted10_2);
     if (fread(record, 1, record_length, file) != record_length) return report_failure(u.os, msg::kCorrupted10_2);
     done += record_length;
-    print_progress(u.os, done, length);
+    progress.print(u.os, done, length);
     if (!is_framed_prefix(static_cast<uint8_t>(record[0]))) return report_failure(u.os, msg::kCorrupted10_3);
     TranStrData(record, u.upd.src_data, record_length, kDataSize);
     int r = send(u, selection, attempt);
     if (r != kCommandDone) return r;
+    // program_cmd prints nothing when any other command succeeds.
+    if (record[1] == kTransferLetter) progress.forget();
     if (record[1] == kQuitLetter) return kOk;
   }
 }

@@ -7,6 +7,11 @@
 // record. The package runner has validated the section, opened the
 // instrument, set the per-file settings and positioned the file at the
 // section's first byte. Nothing is allocated while a section streams.
+//
+// The data commands of a binary section are framed straight from the image
+// bytes (program_built_cmd), and the progress line is written only when its
+// text changes: with thousands of commands a section would otherwise write
+// the same text thousands of times.
 #pragma once
 
 #include <cstdint>

@@ -15,6 +15,7 @@ enum Colour : int {
   kColourCyan = 11,    // prompts and list titles
   kColourRed = 12,     // errors and warnings
   kColourMagenta = 13, // instrument list entries
+  kColourYellow = 14,  // tmflash's own warnings and notes, on standard error
   kColourDefault = 7,  // restored after every coloured print
 };
 
@@ -38,6 +39,13 @@ class Platform {
   // Writes text to standard output in the given colour attribute; with
   // kColourPlain the console colour is left as it is.
   virtual void print(int colour, std::string_view text) = 0;
+
+  // Writes text to standard error in the given colour attribute (colours
+  // only where standard error is a terminal). tmflash's own warnings and
+  // notes go here, so that standard output keeps exactly the console text
+  // operators' procedures compare. Whatever was printed to standard output
+  // before is out first, so that a shared terminal shows both in order.
+  virtual void print_error(int colour, std::string_view text) = 0;
 
   // The operator pause: prompts to press a key and waits for one when the
   // operator can answer. Never waits when input is not interactive.

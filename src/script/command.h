@@ -24,3 +24,37 @@ constexpr char kTransferLetter = 't';
 // Afterwards des_data holds the header and the frame, and src_data the reply
 // (or the command line, for the transfer command).
 int program_cmd(ScriptUpdater& u, int selection, int attempt);
+
+// Executes the raw command head + the n bytes of payload + "$" (head: the
+// prefix, the letter and the marker) that a section streamer built itself
+// from image bytes: exactly what writing its command line into src_data (as
+// TranStrData() does) and then program_cmd() would do, on the wire, on the
+// console and in the result, but straight from the bytes. Its hex digits are
+// written once, by table, and not read back and checked one by one as those
+// of a line from a file are; a binary frame takes the bytes as they are.
+// Afterwards des_data holds the header and the frame, and src_data the reply
+// (the command line is not written there). n is 0 or more.
+int program_built_cmd(ScriptUpdater& u, int selection, int attempt, const char head[3], const uint8_t* payload,
+                      int n);
+
+// The message program_cmd prints for a command line it cannot frame:
+// "Corrupted Update File. (1)" in binary mode, "(2)" in text mode.
+const char* framing_message(int binary);
+
+// Why program_cmd would refuse a command line before sending anything.
+struct CommandRefusal {
+  const char* message = nullptr;  // the numbered message it prints; nullptr: it would go on
+  const char* why = nullptr;      // what is wrong, in words
+  bool entry_mode = false;        // a transfer command in an entry mode outside 0..3
+};
+
+// What program_cmd would refuse the command line for before anything is
+// sent, found without an instrument: the framing behind the command header
+// in the send mode of upd (binary, headerlen), or, for a transfer command,
+// an entry mode (upd.mode) outside 0..3. line is the command line as it
+// stands in src_data (NUL-terminated; whatever follows its '$' is ignored).
+// The message is framing_message(upd.binary) for the framing ("its second
+// character is not a command letter"), "Corrupted Update File. (3)" for the
+// entry mode. Uses the same framing code as program_cmd; prints nothing,
+// sends nothing.
+CommandRefusal command_refusal(const char* line, const FileSettings& upd);

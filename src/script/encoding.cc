@@ -30,13 +30,22 @@ int refuse_text(char* text, int text_size) {
 
 }  // namespace
 
-int get_index(char c) {
-  // Not strchr: it would find the table's own NUL for c == NUL.
-  for (int i = 0; i < kCommandLetters; ++i) {
-    if (idx_list[i] == c) return i;
+namespace {
+
+// The letter code of every byte, -1 for those that are no command letter:
+// one look-up per command.
+struct LetterCodes {
+  int8_t of[256];
+  constexpr LetterCodes() : of() {
+    for (int c = 0; c < 256; ++c) of[c] = -1;
+    for (int i = 0; i < kCommandLetters; ++i) of[static_cast<unsigned char>(idx_list[i])] = static_cast<int8_t>(i);
   }
-  return -1;
-}
+};
+constexpr LetterCodes kLetterCodes;
+
+}  // namespace
+
+int get_index(char c) { return kLetterCodes.of[static_cast<unsigned char>(c)]; }
 
 int TransBytesData(const char* text, char* frame, int frame_size) {
   if (!has_chars(text, 3) || frame_size < 3) return -1;
@@ -75,15 +84,10 @@ int TranStrData(const char* raw, char* text, int length, int text_size) {
   text[0] = raw[0];
   text[1] = raw[1];
   text[2] = raw[2];
-  int n = 3;
-  for (int i = 3; i <= length - 2; ++i) {
-    const unsigned char byte = static_cast<unsigned char>(raw[i]);
-    text[n++] = static_cast<char>(get_hex(byte >> 4));
-    text[n++] = static_cast<char>(get_hex(byte & 0x0F));
-  }
-  text[n++] = raw[length - 1];
-  text[n] = '\0';
-  return n;
+  char* end = put_hex_pairs(reinterpret_cast<const uint8_t*>(raw) + 3, static_cast<size_t>(length - 4), text + 3);
+  *end++ = raw[length - 1];
+  *end = '\0';
+  return static_cast<int>(end - text);
 }
 
 int CheckByteData(char* text) {

@@ -22,18 +22,6 @@ size_t read_piece(FILE* file, char* buffer, size_t size) {
   return n;
 }
 
-// After a piece that filled the buffer without its line feed: true when the
-// line goes on. The rest of such a line is read and dropped; its bytes are
-// added to *bytes.
-bool line_goes_on(FILE* file, const char* buffer, size_t n, size_t size, size_t* bytes) {
-  if (n + 1 < size || buffer[n - 1] == '\n') return false;
-  int c = getc(file);
-  if (c == EOF) return false;
-  for (++*bytes; c != '\n' && (c = getc(file)) != EOF;) ++*bytes;
-  return true;
-}
-
-bool is_directive(const char* line) { return strncmp(line, "___", 3) == 0; }
 
 long file_size(FILE* file) {
   fseek(file, 0, SEEK_END);
@@ -48,15 +36,15 @@ int digit_at(const char* value, size_t len, size_t i) {
   return i < len ? get_value(value[i]) : -1;
 }
 
-void apply_u(ScriptUpdater& u, const char* value) {
+void apply_u(FileSettings& upd, int& jump_dealy, const char* value) {
   size_t len = strlen(value);
   unsigned flags = static_cast<unsigned>(digit_at(value, len, 0)) ^ kFlagMask;
-  u.upd.comm_reset = static_cast<int>(flags & 1);
-  u.upd.binary = static_cast<int>((flags >> 1) & 1);
-  u.upd.mode = static_cast<int>((flags >> 2) & 3);
+  upd.comm_reset = static_cast<int>(flags & 1);
+  upd.binary = static_cast<int>((flags >> 1) & 1);
+  upd.mode = static_cast<int>((flags >> 2) & 3);
   uint32_t delay = 0;
   for (size_t i = 2; i < 10; ++i) delay = delay * 16 + static_cast<uint32_t>(digit_at(value, len, i));
-  u.link.jump_dealy = static_cast<int>(delay ^ kWordMask);
+  jump_dealy = static_cast<int>(delay ^ kWordMask);
 }
 
 void apply_header(FileSettings& upd, const char* value) {
@@ -66,32 +54,47 @@ void apply_header(FileSettings& upd, const char* value) {
 
 }  // namespace
 
+size_t read_script_line(FILE* file, char* line, size_t size, bool* too_long) {
+  size_t n = read_piece(file, line, size);
+  *too_long = false;
+  if (n == 0 || n + 1 < size || line[n - 1] == '\n') return n;
+  int c = getc(file);
+  if (c == EOF) return n;
+  // The rest of the line is read and dropped; its bytes still count.
+  *too_long = true;
+  for (++n; c != '\n' && (c = getc(file)) != EOF;) ++n;
+  return n;
+}
+
+bool is_directive(const char* line) { return strncmp(line, "___", 3) == 0; }
+
+char* directive_value(char* line) {
+  size_t length = strlen(line);
+  return line + (length < 5 ? length : 5);
+}
+
 int program(ScriptUpdater& u, int selection, int attempt, FILE* file) {
   long size = file_size(file);
   long count = 0;
   char* text = u.upd.src_data;
-  size_t n;
-  while ((n = read_piece(file, text, sizeof u.upd.src_data)) > 0) {
-    size_t bytes = n;
-    bool too_long = line_goes_on(file, text, n, sizeof u.upd.src_data, &bytes);
+  size_t bytes;
+  bool too_long = false;
+  while ((bytes = read_script_line(file, text, sizeof u.upd.src_data, &too_long)) > 0) {
     count += static_cast<long>(bytes);
     if (is_directive(text) && !too_long) {
-      // The value starts at position 5; a shorter line has an empty one.
-      size_t length = strlen(text);
-      get_base_data(u, text[3], text + (length < 5 ? length : 5), attempt);
+      get_base_data(u, text[3], directive_value(text), attempt);
       continue;
     }
     print_progress(u.os, count, size);
     // Refused like a malformed command line of the file's send mode.
-    if (too_long) return report_failure_and_pause(u.os, u.upd.binary ? msg::kCorrupted1 : msg::kCorrupted2);
+    if (too_long) return report_failure_and_pause(u.os, framing_message(u.upd.binary));
     int result = program_cmd(u, selection, attempt);
     if (result != kCommandDone) return result;
   }
   return kOk;
 }
 
-void get_base_data(ScriptUpdater& u, char letter, char* value, int attempt) {
-  FileSettings& upd = u.upd;
+void apply_directive(FileSettings& upd, int& jump_dealy, char letter, char* value) {
   value[strcspn(value, "\r\n")] = '\0';
   switch (letter) {
     case 'c': copy_text(upd.company, sizeof upd.company, value); break;
@@ -100,13 +103,15 @@ void get_base_data(ScriptUpdater& u, char letter, char* value, int attempt) {
     case 'l': set_binary2data(value, upd.boot_version, sizeof upd.boot_version); break;
     case 'm': set_binary2data(value, upd.main_version, sizeof upd.main_version); break;
     case 'w': set_binary2data(value, upd.HW_version, sizeof upd.HW_version); break;
-    case 'u': apply_u(u, value); break;
-    case 'v':
-      copy_text(upd.version, sizeof upd.version, value);
-      if (attempt == 0) printf_color(u.os, kColourGreen, msg::kUpdateToVersion, upd.version);
-      break;
+    case 'u': apply_u(upd, jump_dealy, value); break;
+    case 'v': copy_text(upd.version, sizeof upd.version, value); break;
     default: break;  // "f" and unknown letters
   }
+}
+
+void get_base_data(ScriptUpdater& u, char letter, char* value, int attempt) {
+  apply_directive(u.upd, u.link.jump_dealy, letter, value);
+  if (letter == 'v' && attempt == 0) printf_color(u.os, kColourGreen, msg::kUpdateToVersion, u.upd.version);
 }
 
 void set_binary2data(const char* field, char* out, size_t out_size) {

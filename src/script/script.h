@@ -38,6 +38,25 @@ int program(ScriptUpdater& u, int selection, int attempt, FILE* file);
 // attempt 0. Text settings that would overflow are cut to their size.
 void get_base_data(ScriptUpdater& u, char letter, char* value, int attempt);
 
+// What get_base_data sets, without printing: the per-file settings in upd
+// and, for "u", the jump delay in jump_dealy. Checks of a script apply its
+// directives with this, exactly as a run does.
+void apply_directive(FileSettings& upd, int& jump_dealy, char letter, char* value);
+
+// Reads the next line of a script into line (size bytes) as program reads
+// it: up to and including its line feed, NUL added. Returns the bytes the
+// line takes in the file, line end included; 0 at the end of the file.
+// Sets *too_long when the line did not fit: line then holds its first
+// size - 1 bytes, and the rest of the line was read and dropped.
+size_t read_script_line(FILE* file, char* line, size_t size, bool* too_long);
+
+// True when line is a directive line (it begins with "___").
+bool is_directive(const char* line);
+
+// The value of a directive line: the text from its position 5 on (empty
+// for a shorter line).
+char* directive_value(char* line);
+
 // Decodes a scrambled hex field into the text out (out_size bytes): each hex
 // pair XOR kByteMask is one byte, up to the first pair that is not two hex
 // digits or the first byte that decodes to 0. The text is cut to fit out.

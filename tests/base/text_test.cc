@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "base/hex.h"
@@ -18,6 +20,21 @@ TEST(HexPair, ReadsTwoDigitsInEitherCaseAndRefusesAnythingElse) {
     EXPECT_EQ(hex_pair(bad, '0'), -1) << static_cast<int>(bad);
     EXPECT_EQ(hex_pair('0', bad), -1) << static_cast<int>(bad);
   }
+}
+
+TEST(HexPairs, WriteEveryByteAsTwoUpperCaseDigitsAndNothingMore) {
+  uint8_t bytes[256];
+  for (int b = 0; b < 256; ++b) bytes[b] = static_cast<uint8_t>(b);
+  char out[513];
+  memset(out, '#', sizeof out);
+  EXPECT_EQ(put_hex_pairs(bytes, sizeof bytes, out), out + 512);
+  for (int b = 0; b < 256; ++b) {
+    char expected[3];
+    snprintf(expected, sizeof expected, "%02X", b);
+    EXPECT_EQ(std::string(out + 2 * b, 2), expected) << b;
+  }
+  EXPECT_EQ(out[512], '#');  // no NUL, nothing past the digits
+  EXPECT_EQ(put_hex_pairs(bytes, 0, out), out);
 }
 
 TEST(MajorPart, IsTheTextBeforeTheFirstDotCutToFit) {

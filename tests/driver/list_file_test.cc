@@ -53,7 +53,8 @@ struct ListCase {
   const char* name;
   const char* text;
   int result;
-  const char* log;  // what the recording platform saw
+  const char* log;             // what the recording platform saw on standard output
+  const char* note = nullptr;  // then on standard error, after "tmflash: <list file>"
 };
 
 class ListFileTest : public RunFixture, public ::testing::WithParamInterface<ListCase> {};
@@ -62,7 +63,8 @@ TEST_P(ListFileTest, ReadsOrRefuses) {
   const ListCase& c = GetParam();
   std::string path = dir.write("list.ini", c.text);
   EXPECT_EQ(OpenIni(u, path.c_str()), c.result);
-  EXPECT_EQ(os.log(), c.log);
+  std::string note = c.note != nullptr ? "stderr<14>tmflash: " + path + c.note + "\\n\n" : "";
+  EXPECT_EQ(os.log(), c.log + note);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -71,16 +73,20 @@ INSTANTIATE_TEST_SUITE_P(
         ListCase{"Empty", "", 0, ""},
         ListCase{"TotalTwenty", "total=20\n", 0, ""},
         ListCase{"TotalTwentyOne", "total=21\npath0=x\n", 1,
-                 "<12>Update file is not complete. (3)\\n\n"},
+                 "<12>Update file is not complete. (3)\\n\n", ":1: total=21 is over 20"},
         ListCase{"JobBeforeTotal", "path0=fw.txt\ntotal=1\n", 1,
-                 "<12>Update file is not complete. (4)\\n\n"},
+                 "<12>Update file is not complete. (4)\\n\n",
+                 ":1: job key \"path0\" names slot 0, and no total=N before it gives any"},
         ListCase{"JobAfterTotal", "total=1\npath0=fw.txt\n", 0, ""},
         ListCase{"SlotEqualsTotal", "total=3\npath3=a.txt\n", 1,
-                 "<12>Update file is not complete. (4)\\n\n"},
+                 "<12>Update file is not complete. (4)\\n\n",
+                 ":2: job key \"path3\" names slot 3; total=3 gives slots 0 .. 2"},
         ListCase{"NegativeSlot", "total=3\nmcmd-1=x\n", 1,
-                 "<12>Update file is not complete. (4)\\n\n"},
+                 "<12>Update file is not complete. (4)\\n\n",
+                 ":2: job key \"mcmd-1\" names slot -1; total=3 gives slots 0 .. 2"},
         ListCase{"StopsAtFirstError", "total=1\npath5=a\ntotal=30\n", 1,
-                 "<12>Update file is not complete. (4)\\n\n"}),
+                 "<12>Update file is not complete. (4)\\n\n",
+                 ":2: job key \"path5\" names slot 5; total=1 gives slots 0 .. 0"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 using ListFileFields = RunFixture;
@@ -145,9 +151,10 @@ TEST_F(ListFileFields, LongLinesAreReadInPiecesAndNeverOverflow) {
   EXPECT_EQ(strlen(u.link.UsbStrFilter), 87u);  // 99 - strlen("usb_address=")
 }
 
-TEST_F(ListFileFields, MissingFileIsMessageOne) {
+TEST_F(ListFileFields, MissingFileIsMessageOneWithTheReasonOnStandardError) {
   EXPECT_EQ(OpenIni(u, dir.file("absent.lst").c_str()), 1);
-  EXPECT_EQ(os.log(), "<12>Update file is not complete. (1)\\n\n");
+  EXPECT_EQ(os.log(), "<12>Update file is not complete. (1)\\n\nstderr<14>tmflash: " + dir.file("absent.lst") +
+                          ": cannot open the list file: No such file or directory\\n\n");
 }
 
 }  // namespace

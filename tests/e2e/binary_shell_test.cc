@@ -76,19 +76,6 @@ TEST(Binary, VisaOptionIsParsedInBothFormsAndNotLoadedForShellJobs) {
   }
 }
 
-TEST(Binary, InstrumentJobWithoutVisaStopsWithTheReason) {
-  TempDir dir;
-  std::string list = dir.write("jobs.lst", "total=2\nmcmd0=*RST\nscmd1=echo never\n");
-  BinaryRun run = run_tmflash("--visa=/no/such/libvisa.so '" + list + "'");
-  EXPECT_EQ(run.status, 1);
-  EXPECT_EQ(run.output,
-            "machine cmd:*RST\n"
-            "VISA is not available: VISA library /no/such/libvisa.so does not exist\n"
-            "Press any key to continue . . . \n");
-  EXPECT_EQ(run.output.find("never"), std::string::npos);
-  EXPECT_EQ(run.output.find("Update Ok"), std::string::npos);
-}
-
 TEST(Binary, HelpVersionAndBadOptions) {
   BinaryRun help = run_tmflash("--help");
   EXPECT_EQ(help.status, 0);

@@ -26,6 +26,17 @@ TEST(Demo, RunsEveryJobKindToUpdateOk) {
   BinaryRun run = run_tmflash("--visa=sim:instrument.sim demo.lst", "0\n", kDemoDir);
   EXPECT_EQ(run.status, 0);
   EXPECT_EQ(run.output, read_file(std::string(TMFLASH_SOURCE_DIR) + "/tests/e2e/demo.golden"));
+  EXPECT_EQ(run.errors, "");  // a normal run has nothing to warn about
+}
+
+// What --check prints for the demo is what release pipelines compare: every
+// job, the sections of the package with their addresses, the script's
+// transfer command with the versions it accepts.
+TEST(Demo, CheckOfTheDemoListShowsItsPlanAndNoFault) {
+  BinaryRun run = run_tmflash("--check demo.lst", "", kDemoDir);
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.output, read_file(std::string(TMFLASH_SOURCE_DIR) + "/tests/e2e/demo_check.golden"));
+  EXPECT_EQ(run.errors, "");
 }
 
 TEST(Demo, ExampleScriptRunsAgainstTheDefaultSimulatedInstrument) {

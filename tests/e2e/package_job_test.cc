@@ -3,6 +3,7 @@
 // reaches the instrument, and the bootloader handshake of a section.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -117,16 +118,23 @@ TEST_F(CommandSections, EachStepOpensAndClosesItsOwnSessionAndTheShellRunsWithNo
   EXPECT_EQ(writes()[2], ":SYST:BEEP ON");
 }
 
+// A kind that is neither is refused before the instrument is opened.
 TEST_F(CommandSections, OnlyTheFirstFourCharactersOfTheKindCount) {
+  auto refused = [this](const char* kind) {
+    return "<12>Corrupted Update File. (10-6)\\n\nstderr<14>tmflash: " + path +
+           ": byte 80: section 0: a command section of kind \"" + kind + "\"; only mcmd and scmd exist\\n\n<12>" +
+           kFailedPackage;
+  };
   struct {
     const char* kind;
-    std::string shown;  // the log after the check's dialogue
+    bool accepted;
+    std::string shown;  // the log after the check's dialogue, when accepted
   } cases[] = {
-      {"mcmdXYZ", "<10>machine cmd:*CLS\\n\n<13>select 0:" + kMainA + "\\n\n" + kUpdateOk},
-      {"scmd2", "<10>system cmd:*CLS\\n\nshell *CLS\n" + kUpdateOk},
-      {"MCMD", "<12>Corrupted Update File. (10-6)\\n" + kFailedPackage},
-      {"mcm", "<12>Corrupted Update File. (10-6)\\n" + kFailedPackage},
-      {"", "<12>Corrupted Update File. (10-6)\\n" + kFailedPackage},
+      {"mcmdXYZ", true, "<10>machine cmd:*CLS\\n\n<13>select 0:" + kMainA + "\\n\n" + kUpdateOk},
+      {"scmd2", true, "<10>system cmd:*CLS\\n\nshell *CLS\n" + kUpdateOk},
+      {"MCMD", false, ""},
+      {"mcm", false, ""},
+      {"", false, ""},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.kind);
@@ -135,10 +143,12 @@ TEST_F(CommandSections, OnlyTheFirstFourCharactersOfTheKindCount) {
     PackagePlan p = plan({0});
     p.sections[0] = command_section(c.kind, "*CLS");
     write_package(p);
-    bool refused = c.shown.starts_with("<12>");
-    EXPECT_EQ(run_package(), refused ? 1 : 0);
-    EXPECT_EQ(os.log(), updating() + first_dialogue() + c.shown);
-    EXPECT_EQ(sim->machine_commands(0), c.kind[0] == 'm' && !refused ? Strings{"*CLS"} : Strings{});
+    EXPECT_EQ(run_package(), c.accepted ? 0 : 1);
+    EXPECT_EQ(os.log(), updating() + (c.accepted ? first_dialogue() + c.shown : refused(c.kind)));
+    EXPECT_EQ(sim->machine_commands(0), c.kind[0] == 'm' && c.accepted ? Strings{"*CLS"} : Strings{});
+    if (!c.accepted) {
+      EXPECT_TRUE(sim->transcript().empty());
+    }
     EXPECT_EQ(sim->open_handles(), 0u);
   }
 }
@@ -272,9 +282,12 @@ struct BasePackage {
 struct Surgery {
   const char* name;
   std::vector<BytePatch> patches;
-  size_t cut = 0;  // bytes removed from the end of the file
-  const char* message;
+  size_t cut = 0;    // bytes removed from the end of the file
+  std::string shown;  // the numbered messages on standard output, as the log shows them
+  const char* note;   // on standard error, after "tmflash: <package>: "
 };
+
+void PrintTo(const Surgery& s, std::ostream* out) { *out << s.name; }
 
 class RefusedPackage : public PackageRun, public ::testing::WithParamInterface<Surgery> {};
 
@@ -291,7 +304,7 @@ TEST_F(PackageRun, BasePackageOfTheRefusalsRuns) {
 
 TEST_P(RefusedPackage, NothingReachesTheInstrument) {
   const Surgery& s = GetParam();
-  connect_one();
+  connect_unchecked();  // an instrument the package suits: only the refusal stops it
   PackagePlan p = BasePackage::make();
   p.patches = s.patches;
   std::vector<uint8_t> bytes;
@@ -301,43 +314,99 @@ TEST_P(RefusedPackage, NothingReachesTheInstrument) {
   write_bytes(bytes);
 
   EXPECT_EQ(run_package(), 1);
-  EXPECT_EQ(os.log(), updating() + "<12>" + s.message + "\\n" + kFailedPackage);
+  EXPECT_EQ(os.log(), updating() + s.shown + "stderr<14>tmflash: " + path + ": " + s.note + "\\n\n<12>" +
+                          kFailedPackage);
   EXPECT_EQ(calls("viOpen"), 0u);
   EXPECT_TRUE(sim->transcript().empty());
+  EXPECT_TRUE(os.events().end() ==
+              std::find_if(os.events().begin(), os.events().end(),
+                           [](const RecordingPlatform::Event& e) { return e.kind == RecordingPlatform::Event::kShell; }))
+      << "a shell command ran";
 }
 
 using B = BasePackage;
-const std::string k10_1 = "Corrupted Update File. (10-1)";
-const std::string k10_2 = "Corrupted Update File. (10-2)";
-const std::string k10_4 = "Corrupted Update File. (10-4)";
+const std::string k10_1 = "<12>Corrupted Update File. (10-1)\\n\n";
+const std::string k10_2 = "<12>Corrupted Update File. (10-2)\\n\n";
+const std::string k10_3 = "<12>Corrupted Update File. (10-3)\\n\n";
+const std::string k10_4 = "<12>Corrupted Update File. (10-4)\\n\n";
+const std::string k10_6 = "<12>Corrupted Update File. (10-6)\\n\n";
+// What the streaming would show at a command the framing refuses (text
+// mode: (2)) or at a transfer command in an entry mode that does not exist.
+const std::string kRefusedLine = "<12>Corrupted Update File. (2)\\n\npause\n<12>Corrupted Update File. (10-5)\\n\n";
+const std::string kBadMode = "<12>Corrupted Update File. (3)\\n\npause\n<12>Corrupted Update File. (10-5)\\n\n";
+
+std::vector<uint8_t> le16(uint16_t v) { return {static_cast<uint8_t>(v), static_cast<uint8_t>(v >> 8)}; }
+
+// Where the framed section's records lie: the length field of record n at
+// kRecordLengthAt[n], its bytes two further on.
+constexpr uint32_t kRecordLengthAt[] = {B::kFramedData, B::kFramedData + 5, B::kFramedData + 15,
+                                        B::kFramedData + 25, B::kFramedData + 33, B::kFramedData + 38};
 
 INSTANTIATE_TEST_SUITE_P(
     PackageJob, RefusedPackage,
     ::testing::Values(
-        Surgery{"BadMagic", {{0, {0xD1}}}, 0, k10_1.c_str()},
-        Surgery{"ShortHeader", {}, 2000, k10_1.c_str()},
-        Surgery{"RunOrderEntry20", {{kRunOrderOffset + 1, {20}}}, 0, k10_1.c_str()},
-        Surgery{"RunOrderEntry254", {{kRunOrderOffset + 2, {254}}}, 0, k10_1.c_str()},
+        Surgery{"BadMagic", {{0, {0xD1}}}, 0, k10_1, "byte 0: the magic is not D0 47 9B 1B"},
+        Surgery{"ShortHeader", {}, 2000, k10_1, "the file is 1034 bytes, shorter than its 1968-byte header"},
+        Surgery{"RunOrderEntry20", {{kRunOrderOffset + 1, {20}}}, 0, k10_1,
+                "byte 9: run-order entry 1 names record 20; records are 0 .. 19"},
+        Surgery{"RunOrderEntry254", {{kRunOrderOffset + 2, {254}}}, 0, k10_1,
+                "byte 10: run-order entry 2 names record 254; records are 0 .. 19"},
         Surgery{"TextWithoutNul", {{B::record_field(1, kRecJumpOffset), std::vector<uint8_t>(kRecJumpSize, 'J')}}, 0,
-                k10_1.c_str()},
-        Surgery{"CommandOver1999Bytes", {{B::record_field(0, kRecLengthOffset), le32(2000)}}, 0, k10_1.c_str()},
-        Surgery{"DataPastTheEnd", {{B::record_field(1, kRecLengthOffset), le32(B::kBinaryLength + 4000)}}, 0,
-                k10_1.c_str()},
-        Surgery{"OffsetOverflow", {{B::record_field(0, kRecLengthOffset), le32(0x7FFFFFFF)}}, 0, k10_1.c_str()},
-        Surgery{"FramedWithoutQuitRecord", {}, 1, k10_2.c_str()},
-        Surgery{"QuitLetterChanged", {{B::kQuitLetterAt, {'x'}}}, 0, k10_2.c_str()},
-        Surgery{"BinaryShorterThanSubHeader", {{B::record_field(1, kRecLengthOffset), le32(15)}}, 0, k10_4.c_str()},
-        Surgery{"ChunkSizeZero", {{B::kBinaryData + kBinChunkOffset, le32(0)}}, 0, k10_4.c_str()},
-        Surgery{"ChunkSizeNegative", {{B::kBinaryData + kBinChunkOffset, le32(0xFFFFFFFF)}}, 0, k10_4.c_str()},
-        Surgery{"ChunkTooBigForTheCommandBuffer", {{B::kBinaryData + kBinChunkOffset, le32(0x1000)}}, 0,
-                k10_4.c_str()},
-        Surgery{"EraseStepZero", {{B::kBinaryData + kBinStepOffset, le32(0)}}, 0, k10_4.c_str()},
+                k10_1, "byte 186: section 1: the jump command field has no NUL within its 25 bytes"},
+        Surgery{"CommandOver1999Bytes", {{B::record_field(0, kRecLengthOffset), le32(2000)}}, 0, k10_1,
+                "byte 140: section 0: a command section of 2000 bytes; at most 1999"},
+        Surgery{"DataPastTheEnd", {{B::record_field(1, kRecLengthOffset), le32(B::kBinaryLength + 4000)}}, 0, k10_1,
+                "byte 236: section 1: its 5016 bytes from byte 1975 run past the end of the file (3034 bytes)"},
+        Surgery{"OffsetOverflow", {{B::record_field(0, kRecLengthOffset), le32(0x7FFFFFFF)}}, 0, k10_1,
+                "byte 140: section 0: its 2147483647 bytes from byte 1968 would end beyond byte 2147483647"},
+        Surgery{"FramedWithoutQuitRecord", {}, 1, k10_2,
+                "byte 3029: section 2: framed record 5 runs past the end of the file before a 'q' record"},
+        Surgery{"QuitLetterChanged", {{B::kQuitLetterAt, {'x'}}}, 0, k10_2,
+                "byte 3034: section 2: the framed records reach the end of the file without a 'q' record"},
+        Surgery{"BinaryShorterThanSubHeader", {{B::record_field(1, kRecLengthOffset), le32(15)}}, 0, k10_4,
+                "byte 236: section 1: a binary section of 15 bytes, shorter than its 16-byte sub-header"},
+        Surgery{"ChunkSizeZero", {{B::kBinaryData + kBinChunkOffset, le32(0)}}, 0, k10_4,
+                "byte 1983: section 1: chunk size 0 never uses up the 1000-byte image"},
+        Surgery{"ChunkSizeNegative", {{B::kBinaryData + kBinChunkOffset, le32(0xFFFFFFFF)}}, 0, k10_4,
+                "byte 1983: section 1: chunk size -1 never uses up the 1000-byte image"},
+        Surgery{"ChunkTooBigForTheCommandBuffer", {{B::kBinaryData + kBinChunkOffset, le32(0x1000)}}, 0, k10_4,
+                "byte 1983: section 1: chunk size 0x1000: its data commands do not fit the 2000-byte command buffer"},
+        Surgery{"EraseStepZero", {{B::kBinaryData + kBinStepOffset, le32(0)}}, 0, k10_4,
+                "byte 1987: section 1: erase addresses from 0x00000000 by step 0x0 never pass the end address "
+                "0x00000FFF"},
         Surgery{"EraseStepDownFromAboveTheEnd",
                 {{B::kBinaryData + kBinStartOffset, le32(0x2000)}, {B::kBinaryData + kBinStepOffset, le32(-0x2000)}},
-                0, k10_4.c_str()},
+                0, k10_4,
+                "byte 1987: section 1: erase addresses from 0x00002000 by step -0x2000 never pass the end address "
+                "0x00000FFF"},
         Surgery{"EraseStepWrapsPastTheEnd",
                 {{B::kBinaryData + kBinStartOffset, le32(0x7FFFF000)}, {B::kBinaryData + kBinEndOffset, le32(0x7FFFFFFF)}},
-                0, k10_4.c_str()}),
+                0, k10_4,
+                "byte 1987: section 1: erase addresses from 0x7FFFF000 by step 0x1000 never pass the end address "
+                "0x7FFFFFFF"},
+        // Found by the streaming only after the sections before them had
+        // changed the instrument; now refused before it is touched.
+        Surgery{"FramedRecordLengthOne", {{kRecordLengthAt[3], le16(1)}}, 0, k10_2,
+                "byte 3016: section 2: framed record 3 has length 1, outside 2 .. 256"},
+        Surgery{"FramedRecordLength257", {{kRecordLengthAt[3], le16(257)}}, 0, k10_2,
+                "byte 3016: section 2: framed record 3 has length 257, outside 2 .. 256"},
+        Surgery{"FramedRecordPrefix", {{kRecordLengthAt[3] + 2, {'#'}}}, 0, k10_3,
+                "byte 3018: section 2: framed record 3 begins with 0x23, which is none of ^ & * %"},
+        Surgery{"CommandSectionKind", {{B::record_field(0, kRecKindOffset), {'x'}}}, 0, k10_6,
+                "byte 80: section 0: a command section of kind \"xcmd\"; only mcmd and scmd exist"},
+        Surgery{"ChunkSizeOfThreeDigits", {{B::kBinaryData + kBinChunkOffset, le32(0x100)}}, 0, kRefusedLine,
+                "byte 1983: section 1: the command line \"&l#100$\" (chunk size 0x100) is refused in text mode: a "
+                "payload pair is not two hex digits, or its '$' is missing"},
+        Surgery{"BArgumentOfFiveDigits", {{kBArgumentOffset, le32(0x12345)}}, 0, kRefusedLine,
+                "byte 4: section 1: the command line \"&b#12345$\" (b-command argument 0x12345) is refused in text "
+                "mode: a payload pair is not two hex digits, or its '$' is missing"},
+        Surgery{"BinarySectionInModeFive", {{B::record_field(1, kRecFlagsOffset), {0x85}}}, 0, kBadMode,
+                "byte 184: section 1: its transfer command is in entry mode 5; only 0 .. 3 exist"},
+        Surgery{"FramedRecordOfNoCommandLetter", {{kRecordLengthAt[3] + 3, {'z'}}}, 0, kRefusedLine,
+                "byte 3018: section 2: framed record 3: the command line \"&z#0102$\" is refused in text mode: its "
+                "second character is not a command letter"},
+        Surgery{"FramedTransferInModeFive", {{B::record_field(2, kRecFlagsOffset), {0x05}}}, 0, kBadMode,
+                "byte 2993: section 2: framed record 0: its transfer command is in entry mode 5; only 0 .. 3 exist"}),
     [](const ::testing::TestParamInfo<Surgery>& info) { return std::string(info.param.name); });
 
 // --- The handshake of a section ----------------------------------------------
@@ -441,13 +510,16 @@ TEST_F(SectionHandshake, VersionsAreCheckedAgainstTheSectionRecord) {
 }
 
 TEST_F(SectionHandshake, ModeFiveIsRefusedAtTheTransferCommandOnly) {
-  // A binary section always begins with "t".
+  // A binary section always begins with "t": refused before the instrument
+  // is opened, with the messages the transfer command would give.
   connect_unchecked();
   write_package(handshake_plan(5));
   EXPECT_EQ(run_package(), 1);
-  EXPECT_EQ(os.log(), updating() + check_then_section_open() + progress("100.00") +
-                          "<12>Corrupted Update File. (3)\\n\npause\n<12>Corrupted Update File. (10-5)\\n" +
+  EXPECT_EQ(os.log(), updating() + "<12>Corrupted Update File. (3)\\n\npause\n<12>Corrupted Update File. (10-5)\\n\n"
+                      "stderr<14>tmflash: " + path +
+                          ": byte 88: section 0: its transfer command is in entry mode 5; only 0 .. 3 exist\\n\n<12>" +
                           kFailedPackage);
+  EXPECT_TRUE(sim->transcript().empty());
   EXPECT_EQ(sim->jumps(0), 0u);
 
   // A framed section without "t" runs in mode 5 on a running bootloader.

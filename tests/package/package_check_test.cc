@@ -82,7 +82,14 @@ PackageCheck validate_bytes(const Bytes& file) {
 }
 
 PackageCheck ok() { return PackageCheck{}; }
-PackageCheck fault(PtFault f, int section, int entry, int field = -1) { return PackageCheck{f, section, entry, field}; }
+PackageCheck fault(PtFault f, int section, int entry, int field = -1) {
+  PackageCheck c;
+  c.fault = f;
+  c.section = section;
+  c.entry = entry;
+  c.field = field;
+  return c;
+}
 
 TEST(PackageCheckTest, FixtureLayoutIsAsSpelledOut) {
   Bytes file = build(valid_plan());
@@ -159,7 +166,12 @@ INSTANTIATE_TEST_SUITE_P(
         SurgeryCase{"ChunkZero", [](Bytes& f) { set32(f, kSec1 + 8, 0); }, fault(PtFault::kChunkEndless, 1, 1)},
         SurgeryCase{"ChunkNegative", [](Bytes& f) { set32(f, kSec1 + 8, 0xFFFFFFFF); },
                     fault(PtFault::kChunkEndless, 1, 1)},
-        SurgeryCase{"Chunk0x100LeftToTheStreamer", [](Bytes& f) { set32(f, kSec1 + 8, 0x100); }, ok()},
+        // The "l" command "&l#100$" has an odd digit count: the framing refuses it.
+        SurgeryCase{"Chunk0x100RefusedByTheFraming", [](Bytes& f) { set32(f, kSec1 + 8, 0x100); },
+                    fault(PtFault::kCommandRefused, 1, 1)},
+        SurgeryCase{"BArgumentOfFiveDigits", [](Bytes& f) { set32(f, 4, 0x12345); },
+                    fault(PtFault::kCommandRefused, 1, 1)},
+        SurgeryCase{"BinaryInModeFour", [](Bytes& f) { f[rec(1, 40)] = 0x84; }, fault(PtFault::kEntryMode, 1, 1)},
         SurgeryCase{"Chunk0xFFFFSmallImage", [](Bytes& f) { set32(f, kSec1 + 8, 0xFFFF); }, ok()},
         SurgeryCase{"EraseStepZero", [](Bytes& f) { set32(f, kSec1 + 12, 0); }, fault(PtFault::kEraseEndless, 1, 1)},
         SurgeryCase{"EraseStepNegative", [](Bytes& f) { set32(f, kSec1 + 12, 0xFFFFFF00); },
@@ -176,10 +188,20 @@ INSTANTIATE_TEST_SUITE_P(
                     fault(PtFault::kNoQuitRecord, 3, 3)},
         SurgeryCase{"RecordLengthPastFile", [](Bytes& f) { f[kRecQ] = 4; },
                     fault(PtFault::kNoQuitRecord, 3, 3)},
-        // The streamer refuses these itself with (10-2) and (10-3).
-        SurgeryCase{"RecordLength257", [](Bytes& f) { f[kRecE] = 0x01; f[kRecE + 1] = 0x01; }, ok()},
-        SurgeryCase{"RecordLengthOne", [](Bytes& f) { f[kRecE] = 1; }, ok()},
-        SurgeryCase{"RecordPrefixHash", [](Bytes& f) { f[kRecE + 2] = '#'; f[kRecQ + 3] = 'x'; }, ok()},
+        // What the streamer would refuse only after the sections before.
+        SurgeryCase{"RecordLength257", [](Bytes& f) { f[kRecE] = 0x01; f[kRecE + 1] = 0x01; },
+                    fault(PtFault::kRecordLength, 3, 3)},
+        SurgeryCase{"RecordLengthOne", [](Bytes& f) { f[kRecE] = 1; }, fault(PtFault::kRecordLength, 3, 3)},
+        SurgeryCase{"RecordPrefixHash", [](Bytes& f) { f[kRecE + 2] = '#'; f[kRecQ + 3] = 'x'; },
+                    fault(PtFault::kRecordPrefix, 3, 3)},
+        SurgeryCase{"RecordOfNoCommandLetter", [](Bytes& f) { f[kRecD + 3] = 'z'; },
+                    fault(PtFault::kCommandRefused, 3, 3)},
+        SurgeryCase{"RecordWithOddMarker", [](Bytes& f) { f[kRecD + 4] = 'X'; },
+                    fault(PtFault::kCommandRefused, 3, 3)},
+        SurgeryCase{"FramedTransferInModeFive", [](Bytes& f) { f[rec(3, 40)] = 5; }, fault(PtFault::kEntryMode, 3, 3)},
+        SurgeryCase{"FramedWithoutTransferInModeFive",
+                    [](Bytes& f) { f[rec(3, 40)] = 5; f[kSec3 + 3] = 'x'; }, ok()},
+        SurgeryCase{"CommandKindOther", [](Bytes& f) { f[rec(2, 32)] = 'x'; }, fault(PtFault::kCommandKind, 2, 2)},
         // Records may run past the section's length, not past the file.
         SurgeryCase{"FramedLengthShorterThanRecords", [](Bytes& f) { set32(f, rec(3, 92), 1); }, ok()},
         SurgeryCase{"QuitWithAnyPrefix",
@@ -209,8 +231,8 @@ TEST(BinarySectionCheckTest, SubHeaderLimits) {
       {"ChunkZeroOneByte", {0, 0xFF, 0, 0x100}, 1, PtFault::kChunkEndless},
       {"Chunk255", {0, 0xFF, 255, 0x100}, 2000, PtFault::kNone},
       // Chunk sizes whose "l" command the framing refuses (odd digit count).
-      {"Chunk0x100", {0, 0xFF, 0x100, 0x100}, 2000, PtFault::kNone},
-      {"Chunk0x10000", {0, 0xFF, 0x10000, 0x100}, 2000, PtFault::kNone},
+      {"Chunk0x100", {0, 0xFF, 0x100, 0x100}, 2000, PtFault::kCommandRefused},
+      {"Chunk0x10000", {0, 0xFF, 0x10000, 0x100}, 2000, PtFault::kCommandRefused},
       // An even digit count passes the "l" command: data commands must fit.
       {"Chunk0x1000Image984", {0, 0xFF, 0x1000, 0x100}, 984, PtFault::kNone},
       {"Chunk0x1000Image985", {0, 0xFF, 0x1000, 0x100}, 985, PtFault::kChunkOverflow},
@@ -281,13 +303,14 @@ TEST(PackageReadTest, ReadsOnlySmallPiecesAndReportsReadFailures) {
   RecordingSource source(file);
   source.size_ = static_cast<int64_t>(file.size());
   EXPECT_EQ(validate_package(pkg.pt_header, source), ok());
-  EXPECT_EQ(source.reads, 1 + 2 * 4);  // the sub-header; per record its length and first two bytes
+  // The two command texts, the sub-header, and per record its length and its bytes.
+  EXPECT_EQ(source.reads, 2 + 1 + 2 * 4);
   EXPECT_LE(source.largest, 16u);
 
   RecordingSource failing(file);
   failing.size_ = static_cast<int64_t>(file.size());
   failing.fail_reads = true;
-  EXPECT_EQ(validate_package(pkg.pt_header, failing), fault(PtFault::kReadError, 1, 1));
+  EXPECT_EQ(validate_package(pkg.pt_header, failing), fault(PtFault::kReadError, 0, 0));
 
   RecordingSource unsized(file);
   unsized.size_ = -1;

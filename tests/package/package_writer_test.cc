@@ -348,19 +348,27 @@ int run_tmpack(const TempDir& dir, const std::string& args, std::string* err) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-TEST(TmpackToolTest, WritesThePackageOfADescription) {
+// The description's erase step of -1 would never end: the updater would
+// refuse the package, so the tool writes nothing unless told to.
+TEST(TmpackToolTest, RefusedPackageIsWrittenOnlyWhenAllowed) {
   TempDir dir;
   dir.write("image.bin", std::string("\xDE\xAD", 2));
   std::string description = dir.write("pkg.txt", kDescription);
+  const std::string fault = "tmpack: " + description +
+                            ": byte 1985 of the package: Corrupted Update File. (10-4): section 1: erase addresses "
+                            "from 0x00000100 by step -0x1 never pass the end address 0x000003FF\n";
   std::string err;
-  ASSERT_EQ(run_tmpack(dir, description + " " + dir.file("out.pt"), &err), 0) << err;
+  EXPECT_EQ(run_tmpack(dir, description + " " + dir.file("out.pt"), &err), 1);
+  EXPECT_EQ(err, fault + "tmpack: " + description +
+                     ": nothing written: the updater would refuse this package (--allow-refused writes it all the "
+                     "same)\n");
+  EXPECT_FALSE(std::ifstream(dir.file("out.pt")).good());
+
+  ASSERT_EQ(run_tmpack(dir, "--allow-refused " + description + " " + dir.file("out.pt"), &err), 0) << err;
+  EXPECT_EQ(err, fault + "tmpack: " + description + ": written all the same (--allow-refused)\n");
   std::string out = read_all(dir.file("out.pt"));
   Bytes expected = build(description_plan());
   EXPECT_EQ(Bytes(out.begin(), out.end()), expected);
-  // The erase step -1 is written as asked, and the tool says the updater would refuse it.
-  EXPECT_EQ(err,
-            "tmpack: note: the updater would refuse this package: erase addresses never pass the end address "
-            "(section 1, run-order entry 2)\n");
 }
 
 TEST(TmpackToolTest, ValidPackageGivesNoNote) {
@@ -383,7 +391,7 @@ TEST(TmpackToolTest, ReportsErrorsAndWritesNothing) {
   EXPECT_FALSE(std::ifstream(dir.file("out.pt")).good());
 
   EXPECT_EQ(run_tmpack(dir, description, &err), 2);
-  EXPECT_EQ(err, "usage: tmpack DESCRIPTION_FILE OUTPUT_FILE\n");
+  EXPECT_EQ(err, "usage: tmpack [--allow-refused] DESCRIPTION_FILE OUTPUT_FILE\n");
 }
 
 }  // namespace

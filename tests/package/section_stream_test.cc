@@ -1,7 +1,9 @@
 // The section streamers called on their own, for what the package job cannot
-// show: the result of a wrong echo (2, not 1), and sections whose file ends
-// early or whose length is shorter than its sub-header. The package job
-// refuses such files before it streams; the streamers must stay safe anyway.
+// show: the result of a wrong echo (2, not 1), and the streamers' own
+// refusals of records, sub-headers and commands, of sections whose file
+// ends early or whose length is shorter than its sub-header. The package job
+// refuses such files before it streams; the streamers must stay safe anyway,
+// and refuse with the same messages at the same places.
 #include "package/section_stream.h"
 
 #include <gtest/gtest.h>
@@ -162,6 +164,49 @@ TEST_F(SectionStreamer, SubHeaderThatWouldNeverEndIsRefusedUnsent) {
     fclose(file);
     file = nullptr;
   }
+}
+
+// The records the package job's check refuses up front, as the streamer
+// meets them: after the records before were sent, with the progress line
+// counting what was read.
+TEST_F(SectionStreamer, FramedRecordsAreRefusedWhereTheStreamerMeetsThem) {
+  struct {
+    const char* name;
+    std::vector<uint8_t> bad;  // after the "t" record
+    std::string tail;          // the log after the probe's version echo
+  } cases[] = {
+      // Section: 2 + 3 (t), 2 + 1 (length 1), 2 + 3 (q): 13 bytes.
+      {"length 1", std::vector<uint8_t>{1, 0, '&'}, "<->update...53.85%\\r\n<12>Corrupted Update File. (10-2)\\n\n"},
+      // The 257 bytes are never read: 5 + 2 + 257 + 5 = 269 bytes.
+      {"length 257", std::vector<uint8_t>{1, 1} + std::vector<uint8_t>(257, '&'),
+       "<->update...2.60%\\r\n<12>Corrupted Update File. (10-2)\\n\n"},
+      // A record of 6 bytes without a prefix, counted before it is refused: 18 bytes.
+      {"no prefix", record("#d#\x01\x02$"),
+       "<->update...38.89%\\r\n<->update...72.22%\\r\n<12>Corrupted Update File. (10-3)\\n\n"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    os.clear();
+    std::vector<uint8_t> section = record("&t$") + c.bad + record("&q$");
+    EXPECT_EQ(update_img(u, selection, 0, static_cast<uint32_t>(section.size()), section_file(section)), 1);
+    size_t at = os.log().find(kProbe);
+    ASSERT_NE(at, std::string::npos) << os.log();
+    EXPECT_EQ(os.log().substr(at + kProbe.size()), c.tail);
+    fclose(file);
+    file = nullptr;
+  }
+  EXPECT_EQ(letters(), (Chars{'r', 'r', 'r'}));
+}
+
+// A command the framing refuses ends the section at that command, after
+// the commands before it were sent: its framing message and the pause, then
+// (10-5).
+TEST_F(SectionStreamer, CommandTheFramingRefusesEndsTheSectionThere) {
+  std::vector<uint8_t> section = sub_header(0, 0xFFF, 0x100, 0x1000) + std::vector<uint8_t>(0x200, 0x11);
+  EXPECT_EQ(update_bin(u, selection, 0, static_cast<uint32_t>(section.size()), section_file(section)), 1);
+  EXPECT_EQ(letters(), (Chars{'r', 'b', 'v'}));
+  EXPECT_TRUE(os.log().ends_with("<12>Corrupted Update File. (2)\\n\npause\n<12>Corrupted Update File. (10-5)\\n\n"))
+      << os.log();
 }
 
 }  // namespace

@@ -5,9 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "link/session.h"
+#include "script/encoding.h"
 #include "support/sim_run.h"
 
 namespace {
@@ -123,6 +126,37 @@ TEST_F(Command, MalformedLinesAreRefusedBeforeAnythingIsSent) {
   }
 }
 
+// command_refusal is what the checks of scripts and packages frame with: it
+// must refuse exactly the lines program_cmd refuses, with the same message,
+// in either send mode and behind a command header of any length.
+TEST_F(Command, RefusalWithoutAnInstrumentAgreesWithProgramCmd) {
+  const std::string lines[] = {
+      "&w@0000F000$\r\n", "&z$\n", "&w#123$\n", "\n", "&w#", "&w#\n", "&w#12", "&w#$\n", "&x$ tail\n",
+      "^q$", "&d#0a1b$", "&dX12$", "ab", "&d#" + std::string(1960, 'A') + "$", "&d#" + std::string(1994, 'A') + "$",
+  };
+  for (const std::string& head : {std::string(""), std::string(":FW:UPD "), std::string(40, 'H') + " "}) {
+    for (int binary : {0, 1}) {
+      for (const std::string& line : lines) {
+        SCOPED_TRACE("binary " + std::to_string(binary) + ", header " + std::to_string(head.size()) + ", line \"" +
+                     line.substr(0, 20) + "\"");
+        open_bootloader();
+        header(head.c_str());
+        u.upd.binary = binary;
+        CommandRefusal refusal = command_refusal(line.c_str(), u.upd);
+        int result = run(line);
+        bool refused = result == kCommandFailed && writes().empty();
+        EXPECT_EQ(refusal.message != nullptr, refused) << os.log();
+        if (refusal.message != nullptr) {
+          EXPECT_EQ(os.log(), std::string("<12>") + (binary ? "Corrupted Update File. (1)" : "Corrupted Update File. (2)") +
+                                  "\\n\npause\n");
+          EXPECT_STREQ(refusal.message, framing_message(binary));
+          EXPECT_NE(refusal.why, nullptr);
+        }
+      }
+    }
+  }
+}
+
 TEST_F(Command, LongestLineThatFitsIsSent) {
   open_bootloader();
   std::string line = "&d#" + std::string(1992, 'A') + "$";  // 1996 + 2 quotes + NUL = 1999
@@ -130,11 +164,78 @@ TEST_F(Command, LongestLineThatFitsIsSent) {
   EXPECT_EQ(last_write(), "\"" + line + "\"");
 }
 
+// What a command built from its bytes does: sent, printed and returned.
+struct Outcome {
+  int result;
+  std::vector<std::string> writes;
+  std::string log;
+};
+
+bool operator==(const Outcome& a, const Outcome& b) {
+  return a.result == b.result && a.writes == b.writes && a.log == b.log;
+}
+
+void PrintTo(const Outcome& o, std::ostream* os) {
+  *os << "result " << o.result << ", " << o.writes.size() << " write(s), log: " << o.log;
+}
+
+// A section streamer's data commands take the short way from the image bytes
+// to the frame; it must give exactly what their command line would, in every
+// send mode, for every size up to and past the command buffers, with bytes
+// that look like the frame's own syntax, and for heads that go the long way.
+TEST_F(Command, BuiltCommandsDoExactlyWhatTheirCommandLinesDo) {
+  const char* headers[] = {"", ":FW:UPD ", ":ABCDEFGHIJKLMNOPQRSTUVW "};  // the last one 24 characters
+  const char* heads[] = {"&d#", "^w@", "&z#", "&x$", "&t#"};
+  const int sizes[] = {0, 1, 255, 984, 985, 996, 997, 998, 1000};
+  for (int binary : {0, 1}) {
+    for (const char* header_text : headers) {
+      for (const char* head : heads) {
+        for (int n : sizes) {
+          std::vector<uint8_t> payload(static_cast<size_t>(n));
+          for (int i = 0; i < n; ++i) payload[static_cast<size_t>(i)] = static_cast<uint8_t>("$\"\0\xFF#@a"[i % 7] + i);
+          std::string what = std::string(binary ? "binary" : "text") + " header \"" + header_text + "\" " + head +
+                              " " + std::to_string(n) + " bytes";
+          auto outcome = [&](bool built) {
+            open_bootloader();
+            header(header_text);
+            u.upd.binary = binary;
+            int result = 0;
+            if (built) {
+              result = program_built_cmd(u, 0, 0, head, payload.data(), n);
+            } else {
+              std::string raw = std::string(head, 3) + std::string(payload.begin(), payload.end()) + "$";
+              memset(u.upd.src_data, 0, sizeof u.upd.src_data);
+              TranStrData(raw.data(), u.upd.src_data, static_cast<int>(raw.size()), kDataSize);
+              result = program_cmd(u, 0, 0);
+            }
+            return Outcome{result, writes(), os.log()};
+          };
+          Outcome by_line = outcome(false);
+          EXPECT_EQ(outcome(true), by_line) << what;
+        }
+      }
+    }
+  }
+}
+
 TEST_F(Command, FailedExchangeIsReportedAndPaused) {
   faults.timeout_read = {1};
   open_bootloader();
   EXPECT_EQ(run("&x$\n"), kCommandFailed);
   EXPECT_EQ(os.log(), "<12>Device is failed connected. (6)\\n\npause\n");
+}
+
+TEST_F(Command, RefusalOfATransferCommandInAnUnknownModeIsMessageThree) {
+  FileSettings upd;
+  for (int mode : {-1, 0, 3, 4, 127}) {
+    upd.mode = mode;
+    CommandRefusal t = command_refusal("&t$", upd);
+    EXPECT_EQ(t.entry_mode, mode < 0 || mode > 3) << mode;
+    EXPECT_EQ(t.message != nullptr, t.entry_mode) << mode;
+    EXPECT_EQ(command_refusal("&x$", upd).message, nullptr) << mode;  // only "t" uses the mode
+  }
+  upd.mode = 5;
+  EXPECT_STREQ(command_refusal("&t$", upd).message, "Corrupted Update File. (3)\n");
 }
 
 TEST_F(Command, UnknownModeFailsOnlyTheTransferCommand) {

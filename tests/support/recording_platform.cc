@@ -4,20 +4,26 @@
 
 #include "base/text.h"
 
-void RecordingPlatform::print(int colour, std::string_view text) {
+void RecordingPlatform::print(int colour, std::string_view text) { record(Event::kPrint, stdout, colour, text); }
+
+void RecordingPlatform::print_error(int colour, std::string_view text) {
+  record(Event::kErrorPrint, stderr, colour, text);
+}
+
+void RecordingPlatform::record(Event::Kind kind, FILE* echo_to, int colour, std::string_view text) {
   ++print_count_;
   if (echo) {
-    fwrite(text.data(), 1, text.size(), stdout);
-    fflush(stdout);
+    fwrite(text.data(), 1, text.size(), echo_to);
+    fflush(echo_to);
   }
   if (!keep_prints) return;
-  // Consecutive prints in one colour are one event, the way an operator reads them.
-  if (!events_.empty() && events_.back().kind == Event::kPrint &&
-      events_.back().colour == colour && colour != kColourPlain) {
+  // Consecutive prints in one colour to one stream are one event, the way an
+  // operator reads them.
+  if (!events_.empty() && events_.back().kind == kind && events_.back().colour == colour && colour != kColourPlain) {
     events_.back().text.append(text);
     return;
   }
-  events_.push_back({Event::kPrint, colour, std::string(text), 0});
+  events_.push_back({kind, colour, std::string(text), 0});
 }
 
 void RecordingPlatform::pause() { events_.push_back({Event::kPause, kColourPlain, "", 0}); }
@@ -58,6 +64,12 @@ std::string RecordingPlatform::log() const {
         out += '>';
         out += escaped(e.text, false);
         break;
+      case Event::kErrorPrint:
+        out += "stderr<";
+        out += e.colour == kColourPlain ? "-" : std::to_string(e.colour);
+        out += '>';
+        out += escaped(e.text, false);
+        break;
       case Event::kPause: out += "pause"; break;
       case Event::kShell: out += "shell " + e.text; break;
       case Event::kSleep: out += "sleep " + std::to_string(e.ms); break;
@@ -92,6 +104,14 @@ std::string RecordingPlatform::screen() const {
       out += c;
       cursor = out.size();
     }
+  }
+  return out;
+}
+
+std::string RecordingPlatform::errors() const {
+  std::string out;
+  for (const Event& e : events_) {
+    if (e.kind == Event::kErrorPrint) out += e.text;
   }
   return out;
 }

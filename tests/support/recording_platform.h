@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <string>
@@ -17,15 +18,16 @@
 class RecordingPlatform : public Platform, public Clock {
  public:
   struct Event {
-    enum Kind { kPrint, kPause, kShell, kSleep, kInput };
+    enum Kind { kPrint, kErrorPrint, kPause, kShell, kSleep, kInput };
     Kind kind;
-    int colour = kColourPlain;  // kPrint
-    std::string text;           // kPrint: the text; kShell: the command; kInput: the line read
+    int colour = kColourPlain;  // kPrint, kErrorPrint
+    std::string text;           // kPrint, kErrorPrint: the text; kShell: the command; kInput: the line read
     uint32_t ms = 0;            // kSleep
   };
 
   // Platform
   void print(int colour, std::string_view text) override;
+  void print_error(int colour, std::string_view text) override;
   void pause() override;
   int shell(const char* command) override;
   void sleep_ms(uint32_t ms) override;
@@ -62,12 +64,16 @@ class RecordingPlatform : public Platform, public Clock {
   // Every event, one per line, in a form meant to be compared whole:
   //   <12>Device is failed connected. (7)\n     a print in colour 12
   //   <->update...50.00%\r                      a plain print
+  //   stderr<14>tmflash: ...\n                   a print to standard error
   //   pause | sleep 800 | shell echo hi | input 3 | input end
   // Control characters in printed text are written as \n, \r, \t, \xNN.
   std::string log() const;
 
-  // All printed text, in order, without colours.
+  // All text printed to standard output, in order, without colours.
   std::string text() const;
+
+  // All text printed to standard error, in order, without colours.
+  std::string errors() const;
 
   // What a terminal would show: lines of printed text where a "\r" returns
   // to the start of the line and later text overwrites earlier text.
@@ -80,6 +86,9 @@ class RecordingPlatform : public Platform, public Clock {
   uint64_t print_count() const { return print_count_; }
 
  private:
+  // A print to standard output or error: counted, echoed when asked, kept.
+  void record(Event::Kind kind, FILE* echo_to, int colour, std::string_view text);
+
   std::vector<Event> events_;
   std::deque<std::string> answers_;
   uint64_t now_ms_ = 0;

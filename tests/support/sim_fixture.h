@@ -105,7 +105,13 @@ class SimFixture : public ::testing::Test {
     return {status, std::string(reinterpret_cast<const char*>(buf), got)};
   }
 
-  sim::SimConfig config = sim::default_sim_config();
+  // Keeps every call and every bootloader command: the tests read them.
+  sim::SimConfig config = [] {
+    sim::SimConfig c = sim::default_sim_config();
+    c.keep_transcript = true;
+    c.keep_commands = true;
+    return c;
+  }();
   RecordingPlatform clock;
   std::unique_ptr<sim::Simulator> simulator;
   std::optional<sim::ScopedActiveSimulator> active;

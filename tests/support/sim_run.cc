@@ -9,7 +9,11 @@ sim::InstrumentConfig instrument(const std::string& main_rsrc, const std::string
   return c;
 }
 
-void SimRun::connect(sim::SimConfig config) {
+void SimRun::connect(sim::SimConfig config, bool keep) {
+  if (keep) {
+    config.keep_transcript = true;
+    config.keep_commands = true;
+  }
   backend.reset();
   sim = std::make_unique<sim::Simulator>(std::move(config), os);
   backend = sim::make_simulator_backend(*sim);

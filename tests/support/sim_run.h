@@ -27,8 +27,10 @@ class SimRun : public ::testing::Test {
  protected:
   SimRun() : u(os) {}
 
-  // Connects the instruments of config; the simulator runs on the test's clock.
-  void connect(sim::SimConfig config);
+  // Connects the instruments of config; the simulator runs on the test's
+  // clock. It keeps its transcript and the bootloader's commands for the
+  // test to read, unless keep is false: then config says what is kept.
+  void connect(sim::SimConfig config, bool keep = true);
   // One default instrument (kMainA, bootloader kBootA).
   void connect_one();
 

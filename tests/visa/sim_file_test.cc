@@ -32,7 +32,7 @@ std::string describe(const InstrumentConfig& c) {
     << "|\nmain_control_in=" << c.main_control_in << "\nboot_control_in=" << c.boot_control_in
     << "\njump=" << c.jump_command << "|\ncontrol_jump=" << c.control_jump << "\nreboot_ms=" << c.reboot_ms
     << "\nstart=" << (c.start == sim::StartState::kMain ? "main" : "bootloader") << "\necho_suffix=" << c.echo_suffix
-    << "|\nerase_block=" << c.erase_block << "\nflash_fill=" << int{c.flash_fill}
+    << "|\nerase_block=" << c.erase_block << "\nflash_fill=" << int{c.flash_fill} << "\nflash_model=" << c.flash_model
     << "\nwrong_echo_first=" << c.faults.wrong_echo_first << "\nwrong_echo_at=" << list(c.faults.wrong_echo_at)
     << "\nnever_back=" << c.faults.never_back << "\nlate_ms=" << c.faults.late_ms << "\n";
   return o.str();
@@ -54,6 +54,8 @@ TEST(SimFile, EveryKeyIsRead) {
       "fail_write = 2, 5 ,9\n"
       "fail_read = 0x10\n"
       "timeout_read = 4,7\n"
+      "keep_transcript = yes\n"
+      "keep_commands = true\n"
       "\n"
       "[instrument one]\r\n"
       "  main = USB0::0x1::0x2::A::INSTR  \n"
@@ -72,6 +74,7 @@ TEST(SimFile, EveryKeyIsRead) {
       "echo_suffix = \\x20ok\\\\\n"
       "erase_block = 0x10000\n"
       "flash_fill = 0xA5\n"
+      "flash_model = no\n"
       "wrong_echo_first = 2\n"
       "wrong_echo_at = 3, 8\n"
       "never_back = yes\n"
@@ -82,13 +85,15 @@ TEST(SimFile, EveryKeyIsRead) {
   EXPECT_EQ(c.faults.fail_write, (std::vector<uint32_t>{2, 5, 9}));
   EXPECT_EQ(c.faults.fail_read, std::vector<uint32_t>{16});
   EXPECT_EQ(c.faults.timeout_read, (std::vector<uint32_t>{4, 7}));
+  EXPECT_TRUE(c.keep_transcript);
+  EXPECT_TRUE(c.keep_commands);
   ASSERT_EQ(c.instruments.size(), 1u);
   EXPECT_EQ(describe(c.instruments[0]),
             "name=one\nmain=USB0::0x1::0x2::A::INSTR\nbootloader=USB0::0x1::0x3::A::INSTR\n"
             "main_idn=Maker,Model,A,1.0\n|\nboot_idn=boot A\r\n|\nsyst_info=0#main#2.10#HW3,-1#DEV#|\n"
             "boot_version=3.01#1#HW9|\nmain_version=1.0\n|\nmain_control_in=mf\nboot_control_in=bt_x\n"
             "jump=*BOOT\t1|\ncontrol_jump=0\nreboot_ms=2500\nstart=bootloader\necho_suffix= ok\\|\n"
-            "erase_block=65536\nflash_fill=165\nwrong_echo_first=2\nwrong_echo_at=3,8,\n"
+            "erase_block=65536\nflash_fill=165\nflash_model=0\nwrong_echo_first=2\nwrong_echo_at=3,8,\n"
             "never_back=1\nlate_ms=700\n");
 }
 
@@ -104,6 +109,9 @@ TEST(SimFile, BlocksGetDefaultsAndNames) {
   EXPECT_EQ(c.instruments[0].jump_command, "SYST:BOOT");
   EXPECT_EQ(c.instruments[1].jump_command, "");
   EXPECT_TRUE(c.transcript_path.empty());
+  EXPECT_FALSE(c.keep_transcript);  // nothing is kept in memory unless asked for
+  EXPECT_FALSE(c.keep_commands);
+  EXPECT_TRUE(c.instruments[0].flash_model);
 }
 
 TEST(SimFile, FileWithoutBlocksHasNoInstrument) {

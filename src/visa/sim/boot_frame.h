@@ -37,8 +37,11 @@ struct BootCommand {
   std::string reply;        // what the bootloader answered
 };
 
-// Decodes message into *out. On failure returns false and sets *why to the
-// reason (one line); *out is then partly filled.
+// Decodes message into *out, replacing what it held (the memory of its
+// strings is used again, so a bootloader that decodes every message into one
+// BootCommand allocates nothing once its strings have grown). On failure
+// returns false and sets *why to the reason (one line); *out is then partly
+// filled.
 bool decode_boot_message(std::string_view message, BootCommand* out, std::string* why);
 
 // True when message is an identity query: "*IDN?" in any case, optionally

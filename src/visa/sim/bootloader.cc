@@ -9,6 +9,10 @@ namespace {
 
 constexpr char kWrongEchoLetter = '!';
 constexpr char kProtocolErrorReply[] = "?";
+// Room for the longest message the updater writes (its command buffer is
+// 2000 bytes), so that the buffers a message is decoded into never grow
+// while a section streams.
+constexpr size_t kMessageRoom = 2048;
 
 uint32_t big_endian32(std::string_view b) {
   uint32_t v = 0;
@@ -22,21 +26,35 @@ std::string hex32(uint64_t v) {
   return buf;
 }
 
+// The longest reply the bootloader can give.
+size_t longest_reply(const InstrumentConfig& c) {
+  return std::max({c.boot_idn.size(), c.boot_version.size(), c.main_version.size(), 1 + c.echo_suffix.size(),
+                   sizeof kProtocolErrorReply});
+}
+
 }  // namespace
 
-Bootloader::Bootloader(const InstrumentConfig& config) : config_(config), flash_(config.flash_fill) {}
+Bootloader::Bootloader(const InstrumentConfig& config, bool keep_commands)
+    : config_(config), keep_commands_(keep_commands) {
+  if (config.flash_model) flash_.emplace(config.flash_fill);
+  last_.raw.reserve(kMessageRoom);
+  last_.payload.reserve(kMessageRoom);
+  reply_.reserve(longest_reply(config));
+}
 
-std::string Bootloader::receive(std::string_view message) {
-  if (is_identity_query(message)) return config_.boot_idn;
-  BootCommand cmd;
-  std::string why;
-  if (!decode_boot_message(message, &cmd, &why)) {
-    errors_.push_back({SimError::kProtocol, why, std::string(message)});
-    return kProtocolErrorReply;
+const std::string& Bootloader::receive(std::string_view message) {
+  last_ok_ = false;
+  if (is_identity_query(message)) return reply_.assign(config_.boot_idn);
+  if (!decode_boot_message(message, &last_, &why_)) {
+    errors_.push_back({SimError::kProtocol, why_, std::string(message)});
+    return reply_.assign(kProtocolErrorReply);
   }
-  cmd.reply = execute(cmd);
-  commands_.push_back(cmd);
-  return cmd.reply;
+  last_ok_ = true;
+  ++counts_[static_cast<unsigned char>(last_.letter)];
+  execute(last_);
+  last_.reply.assign(reply_);
+  if (keep_commands_) commands_.push_back(last_);
+  return reply_;
 }
 
 size_t Bootloader::error_count(SimError::Kind kind) const {
@@ -44,11 +62,24 @@ size_t Bootloader::error_count(SimError::Kind kind) const {
       std::count_if(errors_.begin(), errors_.end(), [kind](const SimError& e) { return e.kind == kind; }));
 }
 
-std::string Bootloader::execute(BootCommand& cmd) {
+std::vector<uint8_t> Bootloader::flash(uint32_t addr, size_t len) const {
+  if (flash_) return flash_->read(addr, len);
+  uint64_t end = std::min(uint64_t{addr} + len, uint64_t{1} << 32);
+  return std::vector<uint8_t>(static_cast<size_t>(end - addr), config_.flash_fill);
+}
+
+// Sets reply_ to what the command is answered with.
+void Bootloader::execute(const BootCommand& cmd) {
   switch (cmd.letter) {
     case 'r':
-      if (cmd.payload.empty()) return config_.boot_version;
-      if (cmd.payload == std::string_view("\0", 1)) return config_.main_version;
+      if (cmd.payload.empty()) {
+        reply_.assign(config_.boot_version);
+        return;
+      }
+      if (cmd.payload == std::string_view("\0", 1)) {
+        reply_.assign(config_.main_version);
+        return;
+      }
       break;
     case 'e': erase(cmd); break;
     case 'w': set_write_address(cmd); break;
@@ -56,20 +87,21 @@ std::string Bootloader::execute(BootCommand& cmd) {
     case 'x': complete_ = true; break;
     default: break;
   }
-  return echo(cmd.letter);
+  echo(cmd.letter);
 }
 
-std::string Bootloader::echo(char letter) {
+void Bootloader::echo(char letter) {
   ++echoes_;
   const InstrumentFaults& f = config_.faults;
   bool wrong = echoes_ <= f.wrong_echo_first ||
                std::find(f.wrong_echo_at.begin(), f.wrong_echo_at.end(), echoes_) != f.wrong_echo_at.end();
-  return std::string(1, wrong ? kWrongEchoLetter : letter) + config_.echo_suffix;
+  reply_.assign(1, wrong ? kWrongEchoLetter : letter);
+  reply_.append(config_.echo_suffix);
 }
 
 void Bootloader::erase(const BootCommand& cmd) {
   if (cmd.payload.size() != 4) return flash_error(cmd, "erase needs a 4-byte address");
-  flash_.erase(big_endian32(cmd.payload), config_.erase_block);
+  if (flash_) flash_->erase(big_endian32(cmd.payload), config_.erase_block);
 }
 
 void Bootloader::set_write_address(const BootCommand& cmd) {
@@ -81,7 +113,7 @@ void Bootloader::set_write_address(const BootCommand& cmd) {
 void Bootloader::program(const BootCommand& cmd) {
   if (!have_write_address_) return flash_error(cmd, "data before any write address");
   uint64_t first_bad = 0;
-  size_t bad = flash_.program(write_address_, cmd.payload, &first_bad);
+  size_t bad = flash_ ? flash_->program(write_address_, cmd.payload, &first_bad) : 0;
   if (bad != 0) {
     flash_error(cmd, std::to_string(bad) + " byte(s) written to flash that was not erased, first at " +
                          hex32(first_bad));

@@ -60,6 +60,11 @@ struct InstrumentConfig {
   uint32_t erase_block = 0x1000;
   // Content of flash that has not been erased (the old firmware).
   uint8_t flash_fill = 0x00;
+  // The bootloader keeps a flash memory that erase and data commands change
+  // (and whose rules give flash errors). When false it keeps none: commands
+  // are decoded and answered alike, the flash reads as flash_fill throughout
+  // and costs no memory, for runs that measure the updater with large images.
+  bool flash_model = true;
   InstrumentFaults faults;
 
   // The bootloader's resource string as it enumerates.
@@ -83,12 +88,15 @@ struct SimConfig {
   // When not empty, the one-line-per-call transcript is appended to this file
   // as the calls happen.
   std::string transcript_path;
-  // When false, calls are not kept in memory: transcript() and what is read
+  // What the simulator keeps in memory for a test to read afterwards; by
+  // default nothing, since a long stream would keep every byte written twice
+  // over. keep_transcript: every call, for transcript() and what is read
   // from it (transcript_text(), writes_to(), bytes_written_to(),
-  // control_requests()) stay empty. For long streams such as benchmarks,
-  // whose transcript would hold every byte written twice over. The
-  // transcript file above is written all the same.
-  bool keep_transcript = true;
+  // control_requests()); the transcript file above is written either way.
+  // keep_commands: every command the bootloaders decode, for
+  // Bootloader::commands().
+  bool keep_transcript = false;
+  bool keep_commands = false;
 };
 
 // The configuration of `--visa=sim`: one instrument with the defaults above

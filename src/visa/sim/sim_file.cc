@@ -65,6 +65,8 @@ struct Parser {
   bool global_key(std::string_view key, std::string_view v) {
     GlobalFaults& f = out->faults;
     if (key == "transcript") return unescape(v, &out->transcript_path, &why);
+    if (key == "keep_transcript") return flag(v, &out->keep_transcript, &why);
+    if (key == "keep_commands") return flag(v, &out->keep_commands, &why);
     if (key == "empty_searches") return number(v, &f.empty_searches, &why);
     if (key == "fail_open") return number_list(v, &f.fail_open, &why);
     if (key == "fail_write") return number_list(v, &f.fail_write, &why);
@@ -106,6 +108,7 @@ struct Parser {
     }
     if (key == "control_jump") return flag(v, &c.control_jump, &why);
     if (key == "never_back") return flag(v, &c.faults.never_back, &why);
+    if (key == "flash_model") return flag(v, &c.flash_model, &why);
     if (key == "reboot_ms") return number(v, &c.reboot_ms, &why);
     if (key == "late_ms") return number(v, &c.faults.late_ms, &why);
     if (key == "wrong_echo_first") return number(v, &c.faults.wrong_echo_first, &why);

@@ -17,6 +17,10 @@
 // Keys before the first block apply to the whole simulator:
 //   transcript = PATH      append the one-line-per-call transcript to PATH
 //                          (relative to the current directory) as calls happen
+//   keep_transcript = FLAG keep every call in memory too, for a program that
+//                          runs the simulator in-process and reads it [no]
+//   keep_commands = FLAG   keep every command the bootloaders decode in
+//                          memory, likewise [no]
 //   empty_searches = N     the first N searches find no instrument at all
 //   fail_open = N, ...     the N-th viOpen call fails (VI_ERROR_RSRC_BUSY)
 //   fail_write = N, ...    the N-th viWrite call fails (VI_ERROR_IO)
@@ -42,6 +46,10 @@
 //   echo_suffix = TEXT     sent after the letter of an echo [\n]
 //   erase_block = N        bytes one erase command clears, 1 .. 0x1000000 [0x1000]
 //   flash_fill = N         content of flash never erased, 0 .. 255 [0]
+//   flash_model = FLAG     keep a flash memory that erase and data commands
+//                          change; with no, they change nothing, the flash
+//                          reads as flash_fill and costs no memory (for
+//                          measuring with large images) [yes]
 //   wrong_echo_first = N   the first N echoes carry a wrong letter ("!")
 //   wrong_echo_at = N, ... these echoes (counted from 1) carry a wrong letter
 //   never_back = FLAG      after a jump the instrument never comes back [no]

@@ -24,6 +24,18 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
          });
 }
 
+// Room for as many VISA objects open at once as the updater ever has (a
+// resource manager, a find list and a session), with some to spare: the
+// object table does not grow while an update runs.
+constexpr size_t kObjectRoom = 8;
+
+// The longest reply an instrument can queue, so that its output buffer is
+// made once.
+size_t longest_reply(const InstrumentConfig& c) {
+  return std::max({c.main_idn.size(), c.syst_info.size(), c.boot_idn.size(), c.boot_version.size(),
+                   c.main_version.size(), 1 + c.echo_suffix.size()});
+}
+
 // desc buffers hold VI_FIND_BUFLEN bytes.
 void copy_desc(char* desc, std::string_view rsrc) {
   if (!desc) return;
@@ -35,7 +47,9 @@ void copy_desc(char* desc, std::string_view rsrc) {
 }  // namespace
 
 struct Simulator::Instrument {
-  explicit Instrument(InstrumentConfig c) : cfg(std::move(c)), boot(cfg) {}
+  Instrument(InstrumentConfig c, bool keep_commands) : cfg(std::move(c)), boot(cfg, keep_commands) {
+    output.reserve(longest_reply(cfg));
+  }
   InstrumentConfig cfg;  // before boot, which keeps a reference to it
   InstrumentState state = InstrumentState::kMain;
   uint64_t back_at_ms = 0;
@@ -47,14 +61,17 @@ struct Simulator::Instrument {
   uint32_t jumps = 0;
 };
 
+// A slot of the object table; handle 0 marks a free one. A freed slot keeps
+// the memory of its find list for the next list made in it.
 struct Simulator::Object {
+  ViObject handle = 0;
   int kind = kRm;
   ViSession rm = 0;       // resource manager it was opened through
   size_t instrument = 0;  // kSession
   uint32_t epoch = 0;     // kSession
   uint32_t timeout_ms = kDefaultTimeoutMs;
-  std::vector<std::string> found;  // kList
-  size_t next = 0;                 // kList
+  std::vector<Found> found;  // kList
+  size_t next = 0;           // kList
 };
 
 Simulator::Simulator(SimConfig config, Clock& clock)
@@ -63,10 +80,13 @@ Simulator::Simulator(SimConfig config, Clock& clock)
       faults_(std::move(config.faults)),
       keep_transcript_(config.keep_transcript) {
   for (InstrumentConfig& c : config.instruments) {
-    auto inst = std::make_unique<Instrument>(std::move(c));
+    auto inst = std::make_unique<Instrument>(std::move(c), config.keep_commands);
     if (inst->cfg.start == StartState::kBootloader) inst->state = InstrumentState::kBootloader;
     instruments_.push_back(std::move(inst));
   }
+  objects_.resize(kObjectRoom);
+  for (Object& o : objects_) o.found.reserve(instruments_.size());
+  search_.matches.reserve(instruments_.size());
   if (!config.transcript_path.empty()) transcript_file_ = fopen(config.transcript_path.c_str(), "a");
 }
 
@@ -80,17 +100,25 @@ bool Simulator::nth(const std::vector<uint32_t>& list, uint32_t n) {
   return std::find(list.begin(), list.end(), n) != list.end();
 }
 
+// Records are only filled in when someone will read them: a stream of
+// commands then costs no copies of its bytes and no allocation.
+bool Simulator::recording() const { return keep_transcript_ || transcript_file_ != nullptr; }
+
+void Simulator::note(std::string* field, std::string_view text) const {
+  if (recording()) field->assign(text);
+}
+
 CallRecord Simulator::begin(const char* function, ViObject object) {
   refresh();
   CallRecord rec;
   rec.time_ms = clock_.now_ms() - start_ms_;
-  rec.function = function;
+  note(&rec.function, function);
   rec.object = object;
   return rec;
 }
 
-ViStatus Simulator::record(CallRecord rec) {
-  if (!keep_transcript_ && !transcript_file_) return rec.status;  // nobody will read the line
+ViStatus Simulator::record(CallRecord& rec) {
+  if (!recording()) return rec.status;
   std::string_view name;
   if (rec.instrument >= 0) name = instruments_[static_cast<size_t>(rec.instrument)]->cfg.name;
   rec.line = format_call(rec, name);
@@ -104,9 +132,34 @@ ViStatus Simulator::record(CallRecord rec) {
 }
 
 Simulator::Object* Simulator::object(ViObject h, int kind) {
-  auto it = objects_.find(h);
-  if (it == objects_.end() || !(it->second.kind & kind)) return nullptr;
-  return &it->second;
+  if (h == 0) return nullptr;
+  for (Object& o : objects_)
+    if (o.handle == h) return (o.kind & kind) ? &o : nullptr;
+  return nullptr;
+}
+
+// A free slot, made ready for an object of this kind; its handle is given
+// once the object is made.
+Simulator::Object& Simulator::free_slot(int kind) {
+  auto it = std::find_if(objects_.begin(), objects_.end(), [](const Object& o) { return o.handle == 0; });
+  if (it == objects_.end()) {
+    objects_.emplace_back();
+    it = objects_.end() - 1;
+    it->found.reserve(instruments_.size());
+  }
+  Object& o = *it;
+  o.kind = kind;
+  o.rm = 0;
+  o.instrument = 0;
+  o.epoch = 0;
+  o.timeout_ms = kDefaultTimeoutMs;
+  o.found.clear();
+  o.next = 0;
+  return o;
+}
+
+size_t Simulator::open_handles() const {
+  return static_cast<size_t>(std::count_if(objects_.begin(), objects_.end(), [](const Object& o) { return o.handle != 0; }));
 }
 
 // A reboot ends by itself once its time has passed; every call looks first.
@@ -119,13 +172,37 @@ void Simulator::refresh() {
   }
 }
 
-std::string Simulator::present_rsrc(const Instrument& inst) const {
+const std::string& Simulator::present_rsrc(const Instrument& inst) const {
+  static const std::string kAbsent;
   switch (inst.state) {
     case InstrumentState::kMain: return inst.cfg.main_rsrc;
     case InstrumentState::kBootloader: return inst.cfg.bootloader_rsrc();
     case InstrumentState::kRebooting: break;
   }
-  return "";
+  return kAbsent;
+}
+
+const std::string& Simulator::rsrc_of(const Found& f) const {
+  const InstrumentConfig& c = instruments_[f.instrument]->cfg;
+  return f.bootloader ? c.bootloader_rsrc() : c.main_rsrc;
+}
+
+// The updater searches with one expression on every connect and reconnect,
+// and matching builds an automaton on the heap: the answers for the last
+// expression are kept, for both resource strings of every instrument.
+bool Simulator::search_valid(const char* expr) {
+  if (!search_.known || search_.expr != expr) {
+    search_.known = true;
+    search_.expr.assign(expr);
+    search_.valid = visa_search_match(expr, "") != SearchMatch::kInvalid;
+    search_.matches.clear();
+    for (const auto& inst : instruments_) {
+      bool main = visa_search_match(expr, inst->cfg.main_rsrc) == SearchMatch::kMatch;
+      bool boot = visa_search_match(expr, inst->cfg.bootloader_rsrc()) == SearchMatch::kMatch;
+      search_.matches.push_back(static_cast<uint8_t>((main ? 1 : 0) | (boot ? 2 : 0)));
+    }
+  }
+  return search_.valid;
 }
 
 void Simulator::jump(Instrument& inst) {
@@ -138,14 +215,13 @@ void Simulator::jump(Instrument& inst) {
 }
 
 void Simulator::close_object(ViObject h) {
-  auto it = objects_.find(h);
-  if (it == objects_.end()) return;
-  if (it->second.kind == kRm) {
-    for (auto o = objects_.begin(); o != objects_.end();) {
-      o = (o->second.rm == h) ? objects_.erase(o) : std::next(o);
-    }
+  Object* closing = object(h, kAnyObject);
+  if (!closing) return;
+  if (closing->kind == kRm) {
+    for (Object& o : objects_)
+      if (o.handle != 0 && o.rm == h) o.handle = 0;
   }
-  objects_.erase(h);
+  closing->handle = 0;
 }
 
 // Finds the session and its instrument; a session from before a jump is dead.
@@ -159,27 +235,30 @@ ViStatus Simulator::session_io(ViSession vi, Object** s, Instrument** inst) {
 
 // --- What the instrument does with a write ---------------------------------
 
-std::string Simulator::main_reply(Instrument& inst, std::string_view bytes) {
-  if (is_identity_query(bytes)) return inst.cfg.main_idn;
-  if (is_query(bytes, "syst:info?")) return inst.cfg.syst_info;
-  inst.machine_commands.emplace_back(bytes);
-  return "";
+void Simulator::main_reply(Instrument& inst, std::string_view bytes) {
+  if (is_identity_query(bytes)) {
+    inst.output.assign(inst.cfg.main_idn);
+  } else if (is_query(bytes, "syst:info?")) {
+    inst.output.assign(inst.cfg.syst_info);
+  } else {
+    inst.machine_commands.emplace_back(bytes);
+    inst.output.clear();
+  }
 }
 
+// The reply replaces what was left unread, in the instrument's own output
+// buffer.
 void Simulator::deliver(size_t index, std::string_view bytes) {
   Instrument& inst = *instruments_[index];
   ReplyContext ctx{index, inst.state, bytes, nullptr};
-  std::string reply;
   if (inst.state == InstrumentState::kMain) {
     if (!inst.cfg.jump_command.empty() && bytes == inst.cfg.jump_command) return jump(inst);
-    reply = main_reply(inst, bytes);
+    main_reply(inst, bytes);
   } else {
-    size_t before = inst.boot.commands().size();
-    reply = inst.boot.receive(bytes);
-    if (inst.boot.commands().size() > before) ctx.command = &inst.boot.commands().back();
+    inst.output.assign(inst.boot.receive(bytes));
+    ctx.command = inst.boot.last_command();
   }
-  if (hook_) hook_(ctx, &reply);
-  inst.output = reply;
+  if (hook_) hook_(ctx, &inst.output);
 }
 
 ViStatus Simulator::vendor_control_out(Instrument& inst, const ControlRequest& c) {
@@ -196,51 +275,51 @@ ViStatus Simulator::viOpenDefaultRM(ViSession* rm) {
   CallRecord rec = begin("viOpenDefaultRM", 0);
   if (!rm) {
     rec.status = VI_ERROR_INV_PARAMETER;
-    return record(std::move(rec));
+    return record(rec);
   }
   ViSession h = next_handle_++;
-  objects_[h] = Object{};
+  free_slot(kRm).handle = h;
   *rm = h;
   rec.result = h;
-  return record(std::move(rec));
+  return record(rec);
 }
 
 ViStatus Simulator::viFindRsrc(ViSession rm, const char* expr, ViFindList* list, ViUInt32* retCnt,
                                char desc[]) {
   CallRecord rec = begin("viFindRsrc", rm);
-  rec.text = expr ? expr : "";
+  note(&rec.text, expr ? expr : "");
   if (list) *list = 0;
   if (retCnt) *retCnt = 0;
   copy_desc(desc, "");
   ++searches_;
   if (!object(rm, kRm)) {
     rec.status = VI_ERROR_INV_OBJECT;
-  } else if (!expr || visa_search_match(expr, "") == SearchMatch::kInvalid) {
+  } else if (!expr || !search_valid(expr)) {
     rec.status = VI_ERROR_INV_EXPR;
   } else {
-    Object found;
-    found.kind = kList;
+    Object& found = free_slot(kList);
     found.rm = rm;
-    for (const auto& inst : instruments_) {
-      std::string rsrc = present_rsrc(*inst);
-      if (searches_ <= faults_.empty_searches || rsrc.empty()) continue;
-      if (visa_search_match(expr, rsrc) == SearchMatch::kMatch) found.found.push_back(rsrc);
+    for (size_t i = 0; i < instruments_.size(); ++i) {
+      InstrumentState state = instruments_[i]->state;
+      if (searches_ <= faults_.empty_searches || state == InstrumentState::kRebooting) continue;
+      bool bootloader = state == InstrumentState::kBootloader;
+      if (search_.matches[i] & (bootloader ? 2 : 1)) found.found.push_back({i, bootloader});
     }
     if (found.found.empty()) {
-      rec.status = VI_ERROR_RSRC_NFOUND;
+      rec.status = VI_ERROR_RSRC_NFOUND;  // the slot stays free
     } else {
       ViFindList h = next_handle_++;
+      found.handle = h;
       rec.value2 = found.found.size();
-      rec.in = found.found[0];
+      note(&rec.in, rsrc_of(found.found[0]));
       rec.result = h;
       found.next = 1;
-      copy_desc(desc, found.found[0]);
+      copy_desc(desc, rsrc_of(found.found[0]));
       if (retCnt) *retCnt = static_cast<ViUInt32>(found.found.size());
       if (list) *list = h;
-      objects_[h] = std::move(found);
     }
   }
-  return record(std::move(rec));
+  return record(rec);
 }
 
 ViStatus Simulator::viFindNext(ViFindList list, char desc[]) {
@@ -252,16 +331,17 @@ ViStatus Simulator::viFindNext(ViFindList list, char desc[]) {
   } else if (l->next >= l->found.size()) {
     rec.status = VI_ERROR_RSRC_NFOUND;
   } else {
-    rec.in = l->found[l->next++];
-    copy_desc(desc, rec.in);
+    const std::string& rsrc = rsrc_of(l->found[l->next++]);
+    note(&rec.in, rsrc);
+    copy_desc(desc, rsrc);
   }
-  return record(std::move(rec));
+  return record(rec);
 }
 
 ViStatus Simulator::viOpen(ViSession rm, const char* rsrcName, ViAccessMode mode, ViUInt32 openTimeout,
                            ViSession* vi) {
   CallRecord rec = begin("viOpen", rm);
-  rec.text = rsrcName ? rsrcName : "";
+  note(&rec.text, rsrcName ? rsrcName : "");
   rec.value = mode;
   rec.value2 = openTimeout;
   if (vi) *vi = 0;
@@ -275,15 +355,14 @@ ViStatus Simulator::viOpen(ViSession rm, const char* rsrcName, ViAccessMode mode
   } else {
     rec.status = VI_ERROR_RSRC_NFOUND;
     for (size_t i = 0; i < instruments_.size(); ++i) {
-      std::string rsrc = present_rsrc(*instruments_[i]);
+      const std::string& rsrc = present_rsrc(*instruments_[i]);
       if (rsrc.empty() || !same_ignoring_case(rsrc, rsrcName)) continue;
-      Object s;
-      s.kind = kSession;
+      Object& s = free_slot(kSession);
       s.rm = rm;
       s.instrument = i;
       s.epoch = instruments_[i]->epoch;
       ViSession h = next_handle_++;
-      objects_[h] = s;
+      s.handle = h;
       *vi = h;
       rec.result = h;
       rec.instrument = static_cast<int>(i);
@@ -291,7 +370,7 @@ ViStatus Simulator::viOpen(ViSession rm, const char* rsrcName, ViAccessMode mode
       break;
     }
   }
-  return record(std::move(rec));
+  return record(rec);
 }
 
 ViStatus Simulator::viClose(ViObject obj) {
@@ -301,7 +380,7 @@ ViStatus Simulator::viClose(ViObject obj) {
   } else {
     close_object(obj);
   }
-  return record(std::move(rec));
+  return record(rec);
 }
 
 ViStatus Simulator::viSetAttribute(ViObject vi, ViAttr attr, ViAttrState value) {
@@ -319,29 +398,31 @@ ViStatus Simulator::viSetAttribute(ViObject vi, ViAttr attr, ViAttrState value) 
   } else {
     o->timeout_ms = static_cast<uint32_t>(value);
   }
-  return record(std::move(rec));
+  return record(rec);
 }
 
 ViStatus Simulator::viWrite(ViSession vi, const unsigned char* buf, ViUInt32 count, ViUInt32* retCnt) {
   CallRecord rec = begin("viWrite", vi);
   if (retCnt) *retCnt = 0;
   ++writes_;
-  if (buf) rec.out.assign(reinterpret_cast<const char*>(buf), count);
+  std::string_view bytes;
+  if (buf) bytes = std::string_view(reinterpret_cast<const char*>(buf), count);
+  note(&rec.out, bytes);
   Object* s = nullptr;
   Instrument* inst = nullptr;
   rec.status = session_io(vi, &s, &inst);
   if (s) rec.instrument = static_cast<int>(s->instrument);
-  if (rec.status != VI_SUCCESS) return record(std::move(rec));
+  if (rec.status != VI_SUCCESS) return record(rec);
   if (!buf && count != 0) {
     rec.status = VI_ERROR_INV_PARAMETER;
   } else if (nth(faults_.fail_write, writes_)) {
     rec.status = VI_ERROR_IO;
   } else {
-    deliver(s->instrument, rec.out);
+    deliver(s->instrument, bytes);
     rec.result = count;
     if (retCnt) *retCnt = count;
   }
-  return record(std::move(rec));
+  return record(rec);
 }
 
 ViStatus Simulator::viRead(ViSession vi, unsigned char* buf, ViUInt32 count, ViUInt32* retCnt) {
@@ -353,7 +434,7 @@ ViStatus Simulator::viRead(ViSession vi, unsigned char* buf, ViUInt32 count, ViU
   Instrument* inst = nullptr;
   rec.status = session_io(vi, &s, &inst);
   if (s) rec.instrument = static_cast<int>(s->instrument);
-  if (rec.status != VI_SUCCESS) return record(std::move(rec));
+  if (rec.status != VI_SUCCESS) return record(rec);
   bool timed_out = nth(faults_.timeout_read, reads_) || inst->output.empty();
   if (!buf && count != 0) {
     rec.status = VI_ERROR_INV_PARAMETER;
@@ -367,13 +448,13 @@ ViStatus Simulator::viRead(ViSession vi, unsigned char* buf, ViUInt32 count, ViU
   } else {
     size_t n = std::min<size_t>(count, inst->output.size());
     memcpy(buf, inst->output.data(), n);
-    rec.in = inst->output.substr(0, n);
+    note(&rec.in, std::string_view(inst->output).substr(0, n));
     inst->output.erase(0, n);
     rec.result = static_cast<ViUInt32>(n);
     if (retCnt) *retCnt = static_cast<ViUInt32>(n);
     rec.status = inst->output.empty() ? VI_SUCCESS : VI_SUCCESS_MAX_CNT;
   }
-  return record(std::move(rec));
+  return record(rec);
 }
 
 ViStatus Simulator::viUsbControlIn(ViSession vi, ViInt16 bmRequestType, ViInt16 bRequest, ViUInt16 wValue,
@@ -385,7 +466,7 @@ ViStatus Simulator::viUsbControlIn(ViSession vi, ViInt16 bmRequestType, ViInt16 
   Instrument* inst = nullptr;
   rec.status = session_io(vi, &s, &inst);
   if (s) rec.instrument = static_cast<int>(s->instrument);
-  if (rec.status != VI_SUCCESS) return record(std::move(rec));
+  if (rec.status != VI_SUCCESS) return record(rec);
   if (!(bmRequestType & kDirectionIn) || (!buf && wLength != 0)) {
     rec.status = VI_ERROR_INV_PARAMETER;
   } else if (bmRequestType != kVendorInDevice || bRequest != 0) {
@@ -395,30 +476,30 @@ ViStatus Simulator::viUsbControlIn(ViSession vi, ViInt16 bmRequestType, ViInt16 
         inst->state == InstrumentState::kMain ? inst->cfg.main_control_in : inst->cfg.boot_control_in;
     size_t n = std::min<size_t>(wLength, text.size());
     memcpy(buf, text.data(), n);
-    rec.control.data = text.substr(0, n);
-    rec.in = rec.control.data;
+    note(&rec.control.data, std::string_view(text).substr(0, n));
+    note(&rec.in, rec.control.data);
     rec.result = static_cast<ViUInt32>(n);
     if (retCnt) *retCnt = static_cast<ViUInt16>(n);
   }
-  return record(std::move(rec));
+  return record(rec);
 }
 
 ViStatus Simulator::viUsbControlOut(ViSession vi, ViInt16 bmRequestType, ViInt16 bRequest, ViUInt16 wValue,
                                     ViUInt16 wIndex, ViUInt16 wLength, unsigned char* buf) {
   CallRecord rec = begin("viUsbControlOut", vi);
   rec.control = ControlRequest{false, bmRequestType, bRequest, wValue, wIndex, wLength, "", VI_SUCCESS};
-  if (buf) rec.control.data.assign(reinterpret_cast<const char*>(buf), wLength);
+  if (buf) note(&rec.control.data, std::string_view(reinterpret_cast<const char*>(buf), wLength));
   Object* s = nullptr;
   Instrument* inst = nullptr;
   rec.status = session_io(vi, &s, &inst);
   if (s) rec.instrument = static_cast<int>(s->instrument);
-  if (rec.status != VI_SUCCESS) return record(std::move(rec));
+  if (rec.status != VI_SUCCESS) return record(rec);
   if ((bmRequestType & kDirectionIn) || (!buf && wLength != 0)) {
     rec.status = VI_ERROR_INV_PARAMETER;
   } else {
     rec.status = vendor_control_out(*inst, rec.control);
   }
-  return record(std::move(rec));
+  return record(rec);
 }
 
 // --- For tests -------------------------------------------------------------

@@ -45,7 +45,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -66,7 +65,8 @@ struct ReplyContext {
   size_t instrument;
   InstrumentState state;        // kMain or kBootloader
   std::string_view written;     // the bytes of the write
-  const BootCommand* command;   // the decoded bootloader command, or nullptr
+  const BootCommand* command;   // the decoded bootloader command, or nullptr;
+                                // valid during the call
 };
 
 // Called for every write that reaches an instrument (except one that makes it
@@ -113,7 +113,8 @@ class Simulator {
   const Bootloader& bootloader(size_t i) const;
   std::vector<uint8_t> flash(size_t i, uint32_t addr, size_t len) const;
 
-  // Every call so far; empty when the configuration says not to keep it.
+  // Every call so far; empty unless the configuration keeps it
+  // (SimConfig::keep_transcript).
   const std::vector<CallRecord>& transcript() const { return transcript_; }
   // The transcript, one line per call, each ending in "\n".
   std::string transcript_text() const;
@@ -125,7 +126,7 @@ class Simulator {
   // order, with their status.
   std::vector<ControlRequest> control_requests(size_t i) const;
   // Handles (sessions, find lists, resource managers) not yet closed.
-  size_t open_handles() const { return objects_.size(); }
+  size_t open_handles() const;
 
   void set_reply_hook(ReplyHook hook) { hook_ = std::move(hook); }
 
@@ -136,17 +137,33 @@ class Simulator {
  private:
   struct Instrument;
   struct Object;
+  // An entry of a find list: an instrument and the program it ran when found.
+  struct Found {
+    size_t instrument;
+    bool bootloader;
+  };
+  struct SearchCache {
+    bool known = false;  // expr has been matched
+    std::string expr;
+    bool valid = false;
+    std::vector<uint8_t> matches;  // per instrument: 1 main, 2 bootloader resource string
+  };
 
   Object* object(ViObject h, int kind);
+  Object& free_slot(int kind);
   Instrument* session_target(const Object& s);
   ViStatus session_io(ViSession vi, Object** s, Instrument** inst);
   void refresh();
   void jump(Instrument& inst);
-  std::string present_rsrc(const Instrument& inst) const;
+  const std::string& present_rsrc(const Instrument& inst) const;
+  const std::string& rsrc_of(const Found& f) const;
+  bool search_valid(const char* expr);
   void deliver(size_t index, std::string_view bytes);
-  std::string main_reply(Instrument& inst, std::string_view bytes);
+  void main_reply(Instrument& inst, std::string_view bytes);
   ViStatus vendor_control_out(Instrument& inst, const ControlRequest& c);
-  ViStatus record(CallRecord rec);
+  bool recording() const;
+  void note(std::string* field, std::string_view text) const;
+  ViStatus record(CallRecord& rec);
   CallRecord begin(const char* function, ViObject object);
   static bool nth(const std::vector<uint32_t>& list, uint32_t n);
   void close_object(ViObject h);
@@ -155,7 +172,8 @@ class Simulator {
   uint64_t start_ms_;
   GlobalFaults faults_;
   std::vector<std::unique_ptr<Instrument>> instruments_;
-  std::map<ViObject, Object> objects_;
+  std::vector<Object> objects_;  // slots; handle 0 is free
+  SearchCache search_;
   ViObject next_handle_ = 1;
   std::vector<CallRecord> transcript_;
   FILE* transcript_file_ = nullptr;

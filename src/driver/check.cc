@@ -1,0 +1,172 @@
+#include "driver/check.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "base/console.h"
+#include "base/finding.h"
+#include "base/messages.h"
+#include "base/text.h"
+#include "driver/list_file.h"
+#include "driver/updater.h"
+#include "package/package_check.h"
+#include "package/package_format.h"
+#include "script/script_check.h"
+
+namespace {
+
+std::string quoted(std::string_view text) { return in_quotes(escaped(text, true)); }
+
+std::string hex(int64_t value, int digits) {
+  char text[24];
+  snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value) & 0xFFFFFFFFull);
+  return text;
+}
+
+// Prints the lines of one check and counts what it found.
+class CheckReport {
+ public:
+  explicit CheckReport(Platform& os) : os_(os) {}
+
+  void line(const std::string& text) { printf_plain(os_, "%s\n", text.c_str()); }
+
+  void finding(const std::string& file, const Finding& f) {
+    std::string place = finding_place(file, f);
+    if (f.kind == Finding::kWarning) {
+      ++warnings_;
+      printf_color(os_, kColourYellow, "%s: warning: %s\n", place.c_str(), f.text.c_str());
+    } else {
+      ++faults_;
+      printf_color(os_, kColourRed, "%s: fault [%s]: %s\n", place.c_str(), finding_messages(f).c_str(),
+                   f.text.c_str());
+    }
+  }
+
+  void findings(const std::string& file, const std::vector<Finding>& all) {
+    for (const Finding& f : all) finding(file, f);
+  }
+
+  int finish() {
+    line("check: faults=" + std::to_string(faults_) + " warnings=" + std::to_string(warnings_));
+    return faults_ == 0 ? 0 : 1;
+  }
+
+ private:
+  Platform& os_;
+  int faults_ = 0;
+  int warnings_ = 0;
+};
+
+// A job's file, opened as the job opens it. When it cannot be, prints the
+// job's line and the fault the run would report, and returns nullptr.
+FILE* open_job(CheckReport& report, const std::string& head, const std::string& path) {
+  FILE* file = fopen(path.c_str(), "rb");
+  if (file == nullptr) {
+    std::string why = strerror(errno);
+    report.line(head);
+    report.finding(path, fault_at_line(0, msg::kCorrupted5, "cannot open: " + why));
+  }
+  return file;
+}
+
+void script_job(CheckReport& report, int slot, const std::string& path, int* mode) {
+  std::string head = "job " + std::to_string(slot) + ": path " + quoted(path);
+  FILE* file = open_job(report, head, path);
+  if (file == nullptr) return;
+  ScriptCheck check = check_script(file, *mode);
+  fclose(file);
+  *mode = check.mode_after;
+  report.line(head + " lines=" + std::to_string(check.lines) + " text_commands=" +
+              std::to_string(check.text_commands) + " binary_commands=" + std::to_string(check.binary_commands) +
+              " version=" + quoted(check.version) + " command_header=" + quoted(check.cmd_header));
+  for (const TransferPoint& t : check.transfers) {
+    report.line("  line " + std::to_string(t.line) + ": transfer mode=" + std::to_string(t.mode) +
+                " comm_reset=" + std::to_string(t.comm_reset) + " delay=" + std::to_string(t.jump_dealy) +
+                " jump=" + quoted(t.jump_boot) + " boot=" + quoted(t.boot_version) + " main=" +
+                quoted(t.main_version) + " hw=" + quoted(t.HW_version));
+  }
+  report.findings(path, check.findings);
+}
+
+std::string section_line(const SectionSummary& s) {
+  const SectionRecord& r = s.record;
+  std::string out = "  section " + std::to_string(s.index) + ": type=";
+  std::string place = " at=" + std::to_string(s.offset) + " length=" + std::to_string(r.length);
+  if (s.kind == SectionKind::kCommand) {
+    return out + "command kind=" + quoted(r.kind) + place + (s.complete ? " text=" + quoted(s.text) : "");
+  }
+  out += s.kind == SectionKind::kBinary ? "binary" : "framed";
+  out += " mode=" + std::to_string(section_mode(r.flags)) + " binary_flag=" + std::to_string(r.binary) + place +
+         " boot_version=" + quoted(r.boot_version) + " hardware=" + quoted(r.kind) +
+         " jump_command=" + quoted(r.jump_command) + " command_header=" + quoted(r.command_header);
+  if (!s.complete) return out;
+  if (s.kind == SectionKind::kBinary) {
+    out += " start=" + hex(s.bin.start_address, 8) + " end=" + hex(s.bin.end_address, 8) +
+           " erase_step=" + std::to_string(s.bin.erase_step) + " chunk=" + std::to_string(s.bin.chunk_size);
+  } else {
+    out += " records=" + std::to_string(s.records);
+  }
+  out += " erases=" + std::to_string(s.erases);
+  if (s.erases > 0) out += " erase=" + hex(s.first_erase, 8) + ".." + hex(s.last_erase, 8);
+  std::string writes;
+  for (const WriteRange& w : s.writes) writes += (writes.empty() ? "" : ",") + hex(w.start, 8) + "+" + std::to_string(w.bytes);
+  return out + " writes=" + (writes.empty() ? "none" : writes);
+}
+
+void package_job(CheckReport& report, int slot, const std::string& path, int* mode) {
+  std::string head = "job " + std::to_string(slot) + ": pt " + quoted(path);
+  FILE* file = open_job(report, head, path);
+  if (file == nullptr) return;
+  PackageState pkg;
+  size_t got = fread(pkg.pt_header, 1, kPtHeaderSize, file);
+  PackageReport check = check_package(pkg.pt_header, file);
+  fclose(file);
+  head += " bytes=" + std::to_string(check.file_size);
+  if (got == static_cast<size_t>(kPtHeaderSize)) {
+    char code[kDeviceCodeSize + 1];
+    pt_device_code(pkg.pt_header, code);
+    std::string order;
+    for (int k = 0; k < kRunOrderSize && pt_run_order_entry(pkg.pt_header, k) != kRunOrderEnd; ++k) {
+      order += (order.empty() ? "" : ",") + std::to_string(pt_run_order_entry(pkg.pt_header, k));
+    }
+    head += " device_code=" + quoted(code) + " b_argument=" + hex(pt_b_argument(pkg.pt_header), 4) +
+            " run_order=" + (order.empty() ? "none" : order);
+  }
+  report.line(head);
+  for (const SectionSummary& s : check.sections) report.line(section_line(s));
+  for (const PackageCheck& fault : check.faults) report.finding(path, package_finding(fault));
+  if (check.mode_after >= 0) *mode = check.mode_after;
+}
+
+}  // namespace
+
+int check_list(Platform& os, const char* list_path) {
+  CheckReport report(os);
+  Updater u(os);  // the list file's state only: no VISA, nothing runs
+  std::vector<Finding> findings;
+  int read = read_list_file(u, list_path, &findings);
+  const RunList& run = u.run;
+  report.line("list " + quoted(list_path) + ": total=" + std::to_string(run.list_total) +
+              " delay=" + std::to_string(run.list_delay) + " list_pause=" + std::to_string(run.list_pause) +
+              " debug_mode=" + std::to_string(run.debug_mode) + " usb_address=" + quoted(u.link.UsbStrFilter));
+  report.findings(list_path, findings);
+  if (read != 0) return report.finish();
+  if (!names_a_job(run)) report.finding(list_path, warning_at(0, "the list file names no job; nothing is run"));
+
+  int mode = 0;  // the entry mode survives from one script or section to the next
+  for (int slot = 0; slot < run.list_total; ++slot) {
+    const char* argument = run.commond[slot];
+    std::string job = "job " + std::to_string(slot) + ": ";
+    switch (run.commond_mode[slot]) {
+      case kJobSystem: report.line(job + "scmd " + quoted(argument)); break;
+      case kJobMachine: report.line(job + "mcmd " + quoted(argument)); break;
+      case kJobScript: script_job(report, slot, argument, &mode); break;
+      case kJobPackage: package_job(report, slot, argument, &mode); break;
+      default: break;  // an empty slot: the run skips it
+    }
+  }
+  return report.finish();
+}
