@@ -51,6 +51,7 @@ sim::SimConfig demo_instrument() {
   std::string error;
   EXPECT_TRUE(sim::load_sim_description(kDemoDir + "/instrument.sim", &config, &error)) << error;
   config.transcript_path.clear();
+  config.keep_commands = true;  // the fault test counts what reached the bootloader
   return config;
 }
 
