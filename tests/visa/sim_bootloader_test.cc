@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
 
 #include "support/sim_fixture.h"
+#include "support/temp_dir.h"
 
 namespace {
 
@@ -256,6 +259,32 @@ TEST_F(SimFlash, TheEndOfTheAddressSpaceIsNotPassed) {
   ASSERT_EQ(boot().errors().size(), 1u);
   EXPECT_EQ(boot().errors()[0].what, "1 byte(s) written to flash that was not erased, first at 0x100000000");
   EXPECT_EQ(flash(0xFFFFFFFE, 2), (std::vector<uint8_t>{0x01, 0x02}));
+}
+
+// The flash file: written at each "x", with the programmed runs read back
+// from flash (a byte that was not erased shows what the flash really holds).
+TEST_F(SimFlash, FlashFileShowsTheProgrammedRunsWhenAnImageIsComplete) {
+  TempDir dir;
+  config.flash_path = dir.file("flash.txt");
+  auto file = [&] {
+    std::ifstream in(config.flash_path);  // a text file: CR LF on Windows
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  start();
+  send(text("&e@00010000$"));
+  send(text("&w@00010002$"));
+  send(text("&d#0304$"));
+  send(text("&w@00010000$"));
+  send(text("&d#0102$"));
+  send(text("&w@00020000$"));  // never erased: fill 0x00 AND the data
+  send(text("&d#AA$"));
+  EXPECT_EQ(file(), "");  // no image complete yet
+  send(text("&x$"));
+  EXPECT_EQ(file(), "sim0 0x00010000 01020304\nsim0 0x00020000 00\n");
+  send(text("&w@00010004$"));
+  send(text("&d#05$"));
+  send(text("&x$"));
+  EXPECT_EQ(file(), "sim0 0x00010000 0102030405\nsim0 0x00020000 00\n");
 }
 
 }  // namespace

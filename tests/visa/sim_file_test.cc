@@ -114,6 +114,13 @@ TEST(SimFile, BlocksGetDefaultsAndNames) {
   EXPECT_TRUE(c.instruments[0].flash_model);
 }
 
+// A Windows path keeps its backslashes: "\t" in C:\temp is no tab.
+TEST(SimFile, FilePathsAreTakenAsWritten) {
+  SimConfig c = parse_ok("transcript = C:\\temp\\x41\\calls.log\nflash_file = C:\\temp\\flash.txt\n");
+  EXPECT_EQ(c.transcript_path, "C:\\temp\\x41\\calls.log");
+  EXPECT_EQ(c.flash_path, "C:\\temp\\flash.txt");
+}
+
 TEST(SimFile, FileWithoutBlocksHasNoInstrument) {
   EXPECT_TRUE(parse_ok("# nothing connected\n").instruments.empty());
   EXPECT_TRUE(parse_ok("").instruments.empty());

@@ -34,12 +34,19 @@ size_t longest_reply(const InstrumentConfig& c) {
 
 }  // namespace
 
+namespace {
+constexpr size_t kProgrammedRunRoom = 64;
+}  // namespace
+
 Bootloader::Bootloader(const InstrumentConfig& config, bool keep_commands)
     : config_(config), keep_commands_(keep_commands) {
   if (config.flash_model) flash_.emplace(config.flash_fill);
   last_.raw.reserve(kMessageRoom);
   last_.payload.reserve(kMessageRoom);
   reply_.reserve(longest_reply(config));
+  // Room for the runs of a package's sections, so that the first data
+  // command of a section does not allocate while it streams.
+  programmed_.reserve(kProgrammedRunRoom);
 }
 
 const std::string& Bootloader::receive(std::string_view message) {
@@ -118,9 +125,37 @@ void Bootloader::program(const BootCommand& cmd) {
     flash_error(cmd, std::to_string(bad) + " byte(s) written to flash that was not erased, first at " +
                          hex32(first_bad));
   }
+  note_programmed(write_address_, cmd.payload.size());
   // The address wraps like a 32-bit register would; the bytes past the end
   // were refused above.
   write_address_ += static_cast<uint32_t>(cmd.payload.size());
+}
+
+// Data commands mostly follow each other: the last run grows, so a long
+// stream costs nothing here.
+void Bootloader::note_programmed(uint32_t addr, uint64_t len) {
+  uint64_t end = std::min<uint64_t>(uint64_t{addr} + len, uint64_t{1} << 32);  // not past the address space
+  if (end == addr) return;
+  if (!programmed_.empty() && uint64_t{programmed_.back().first} + programmed_.back().second == addr) {
+    programmed_.back().second += end - addr;
+  } else {
+    programmed_.push_back({addr, end - addr});
+  }
+}
+
+std::vector<std::pair<uint32_t, uint64_t>> Bootloader::programmed() const {
+  std::vector<std::pair<uint32_t, uint64_t>> runs = programmed_;
+  std::sort(runs.begin(), runs.end());
+  std::vector<std::pair<uint32_t, uint64_t>> joined;
+  for (const auto& [addr, len] : runs) {
+    if (!joined.empty() && uint64_t{joined.back().first} + joined.back().second >= addr) {
+      uint64_t end = std::max(uint64_t{joined.back().first} + joined.back().second, uint64_t{addr} + len);
+      joined.back().second = end - joined.back().first;
+    } else {
+      joined.push_back({addr, len});
+    }
+  }
+  return joined;
 }
 
 void Bootloader::flash_error(const BootCommand& cmd, std::string what) {

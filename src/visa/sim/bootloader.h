@@ -20,6 +20,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "visa/sim/boot_frame.h"
@@ -61,6 +62,9 @@ class Bootloader {
   std::vector<uint8_t> flash(uint32_t addr, size_t len) const;
   // An "x" command has been received.
   bool image_complete() const { return complete_; }
+  // Where data commands have programmed flash: address and length of each
+  // run of consecutive bytes, in address order.
+  std::vector<std::pair<uint32_t, uint64_t>> programmed() const;
   // Commands answered with an echo so far (the wrong-echo faults count these).
   uint32_t echoes() const { return echoes_; }
 
@@ -71,6 +75,7 @@ class Bootloader {
   void set_write_address(const BootCommand& cmd);
   void program(const BootCommand& cmd);
   void flash_error(const BootCommand& cmd, std::string what);
+  void note_programmed(uint32_t addr, uint64_t len);
 
   const InstrumentConfig& config_;
   bool keep_commands_;
@@ -82,6 +87,7 @@ class Bootloader {
   std::vector<BootCommand> commands_;
   uint64_t counts_[256] = {};
   std::vector<SimError> errors_;
+  std::vector<std::pair<uint32_t, uint64_t>> programmed_;  // in the order written, runs joined
   uint32_t write_address_ = 0;
   bool have_write_address_ = false;
   bool complete_ = false;

@@ -97,6 +97,11 @@ struct SimConfig {
   // Bootloader::commands().
   bool keep_transcript = false;
   bool keep_commands = false;
+  // When not empty, whenever an image is complete (the bootloader's "x"
+  // command) the flash every bootloader has programmed so far is written to
+  // this file, replacing it: what a test of a simulator in another process
+  // (the simulator library, a child tmflash) compares with the image.
+  std::string flash_path = {};
 };
 
 // The configuration of `--visa=sim`: one instrument with the defaults above

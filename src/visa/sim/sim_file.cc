@@ -64,9 +64,16 @@ struct Parser {
 
   bool global_key(std::string_view key, std::string_view v) {
     GlobalFaults& f = out->faults;
-    if (key == "transcript") return unescape(v, &out->transcript_path, &why);
+    if (key == "transcript") {
+      out->transcript_path = v;  // as written: a Windows path's "\t" is no tab
+      return true;
+    }
     if (key == "keep_transcript") return flag(v, &out->keep_transcript, &why);
     if (key == "keep_commands") return flag(v, &out->keep_commands, &why);
+    if (key == "flash_file") {
+      out->flash_path = v;
+      return true;
+    }
     if (key == "empty_searches") return number(v, &f.empty_searches, &why);
     if (key == "fail_open") return number_list(v, &f.fail_open, &why);
     if (key == "fail_write") return number_list(v, &f.fail_write, &why);

@@ -16,7 +16,13 @@
 //
 // Keys before the first block apply to the whole simulator:
 //   transcript = PATH      append the one-line-per-call transcript to PATH
-//                          (relative to the current directory) as calls happen
+//                          (relative to the current directory) as calls happen;
+//                          PATH is taken as written, without escapes
+//   flash_file = PATH      whenever an image is complete (x$), write to PATH
+//                          the flash each bootloader has programmed so far:
+//                          one line "NAME 0xADDRESS HEXBYTES" per run of
+//                          programmed bytes, read back from the flash; PATH
+//                          is taken as written
 //   keep_transcript = FLAG keep every call in memory too, for a program that
 //                          runs the simulator in-process and reads it [no]
 //   keep_commands = FLAG   keep every command the bootloaders decode in

@@ -78,7 +78,8 @@ Simulator::Simulator(SimConfig config, Clock& clock)
     : clock_(clock),
       start_ms_(clock.now_ms()),
       faults_(std::move(config.faults)),
-      keep_transcript_(config.keep_transcript) {
+      keep_transcript_(config.keep_transcript),
+      flash_path_(config.flash_path) {
   for (InstrumentConfig& c : config.instruments) {
     auto inst = std::make_unique<Instrument>(std::move(c), config.keep_commands);
     if (inst->cfg.start == StartState::kBootloader) inst->state = InstrumentState::kBootloader;
@@ -257,8 +258,22 @@ void Simulator::deliver(size_t index, std::string_view bytes) {
   } else {
     inst.output.assign(inst.boot.receive(bytes));
     ctx.command = inst.boot.last_command();
+    if (ctx.command && ctx.command->letter == 'x' && !flash_path_.empty()) write_flash_file();
   }
   if (hook_) hook_(ctx, &inst.output);
+}
+
+void Simulator::write_flash_file() const {
+  FILE* f = fopen(flash_path_.c_str(), "w");
+  if (!f) return;  // the test that reads it sees no file
+  for (const auto& inst : instruments_) {
+    for (const auto& [addr, len] : inst->boot.programmed()) {
+      fprintf(f, "%s 0x%08X ", inst->cfg.name.c_str(), static_cast<unsigned>(addr));
+      for (uint8_t b : inst->boot.flash(addr, static_cast<size_t>(len))) fprintf(f, "%02X", b);
+      fputc('\n', f);
+    }
+  }
+  fclose(f);
 }
 
 ViStatus Simulator::vendor_control_out(Instrument& inst, const ControlRequest& c) {
@@ -392,8 +407,9 @@ ViStatus Simulator::viSetAttribute(ViObject vi, ViAttr attr, ViAttrState value) 
     rec.status = VI_ERROR_INV_OBJECT;
   } else if (attr != VI_ATTR_TMO_VALUE || o->kind != kSession) {
     rec.status = VI_ERROR_NSUP_ATTR;
-  } else if (static_cast<uint64_t>(value) > 0xFFFFFFFFu) {
-    // A caller that declared ViAttrState 32 bits wide leaves garbage here.
+  } else if (rec.value2 > 0xFFFFFFFFu) {
+    // A caller that declared ViAttrState 32 bits wide leaves garbage here
+    // (on 64-bit targets; on 32-bit ones the type is 32 bits wide).
     rec.status = VI_ERROR_INV_PARAMETER;
   } else {
     o->timeout_ms = static_cast<uint32_t>(value);

@@ -167,6 +167,7 @@ class Simulator {
   CallRecord begin(const char* function, ViObject object);
   static bool nth(const std::vector<uint32_t>& list, uint32_t n);
   void close_object(ViObject h);
+  void write_flash_file() const;
 
   Clock& clock_;
   uint64_t start_ms_;
@@ -178,6 +179,7 @@ class Simulator {
   std::vector<CallRecord> transcript_;
   FILE* transcript_file_ = nullptr;
   bool keep_transcript_ = true;
+  std::string flash_path_;
   ReplyHook hook_;
   uint32_t searches_ = 0;
   uint32_t opens_ = 0;
