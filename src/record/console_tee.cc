@@ -7,6 +7,11 @@ void ConsoleTee::print(int colour, std::string_view text) {
   if (sink_ != nullptr) sink_->console_print(colour, text);
 }
 
+void ConsoleTee::print_error(int colour, std::string_view text) {
+  inner_.print_error(colour, text);
+  if (sink_ != nullptr) sink_->console_print(colour, text);
+}
+
 void ConsoleTee::pause() {
   if (no_pause_) {
     // The same bytes as a pause that nobody answers, without the wait.

@@ -31,6 +31,9 @@ class ConsoleTee : public Platform {
   void set_sink(ConsoleSink* sink) { sink_ = sink; }
 
   void print(int colour, std::string_view text) override;
+  // tmflash's own warnings: on standard error, and in the log beside the
+  // console text, where whoever reads the log after a run needs them too.
+  void print_error(int colour, std::string_view text) override;
   void pause() override;
   int shell(const char* command) override;
   void sleep_ms(uint32_t ms) override { inner_.sleep_ms(ms); }
