@@ -6,7 +6,7 @@ JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_ARGS ?=
 GENERATOR := $(shell command -v ninja >/dev/null 2>&1 && echo "-G Ninja")
 
-.PHONY: all reconfigure build test demo bench clean
+.PHONY: all reconfigure build test demo bench install clean
 
 all: build
 
@@ -31,6 +31,12 @@ test: build
 demo: reconfigure
 	cmake --build $(BUILD_DIR) -j $(JOBS) --target tmflash demo_files
 	cd $(BUILD_DIR)/demo && printf '0\n' | ../tmflash --visa=sim:instrument.sim demo.lst
+
+# Installs what cmake --install installs (the programs, the manual page, the
+# bash completion, the README and the examples); PREFIX to choose where,
+# DESTDIR for a package.
+install: build
+	cmake --install $(BUILD_DIR) $(if $(PREFIX),--prefix $(PREFIX))
 
 # The updater's and the simulator's cost per command and tmflash's memory
 # (bench/stream_bench.cc says what it measures); valgrind gives the counts.

@@ -17,6 +17,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 set(ENV{PKG_CONFIG_LIBDIR} /usr/${TMFLASH_MINGW_TRIPLE}/lib/pkgconfig)
 set(ENV{PKG_CONFIG_PATH} "")
 
+# The header-only libraries come from the build machine's packages, and
+# only their headers (cmake/mingw-host-headers/host_headers.cmake).
+set(CLI11_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-host-headers CACHE PATH "CLI11 for the Windows build")
+set(nlohmann_json_DIR ${CMAKE_CURRENT_LIST_DIR}/mingw-host-headers CACHE PATH "nlohmann/json for the Windows build")
+
 # Single-file programs: the C and C++ runtimes and winpthreads are linked
 # in, so tmflash.exe, tmpack.exe, tmscript.exe and the DLLs need no DLL of
 # ours or of the compiler's.

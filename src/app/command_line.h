@@ -1,21 +1,31 @@
 // The command line of tmflash:
-//   tmflash [--visa=LIB | --visa LIB] [--check] LIST_FILE [ignored...]
+//   tmflash [OPTIONS] LIST_FILE [ignored...]
 //   tmflash --help | --version
-// Options come before LIST_FILE; everything after it is ignored.
+// Options come before LIST_FILE; everything after it is ignored, so that
+// operators' batch files that pass more arguments keep working. --visa=LIB
+// and --visa LIB are the same (likewise every option with a value).
 #pragma once
 
+#include <optional>
 #include <string>
 
 struct CommandLine {
   enum Action { kRun, kHelp, kVersion, kError };
   Action action = kRun;
-  std::string visa;         // --visa value; empty when not given
-  bool check = false;       // --check: check LIST_FILE and what it names, run nothing
-  int list_arg = -1;        // argv index of LIST_FILE, -1 when there is none
-  std::string error;        // kError: what was wrong
+  std::optional<std::string> list_file;  // absent: "parameters error"
+  std::string error;                     // kError: what was wrong
+
+  std::string visa;    // --visa value; empty when not given
+  int select = -1;     // --select=N; -1 when not given
+  std::string serial;  // --serial=SN
+  std::string log;     // --log=FILE: appended
+  std::string report;  // --report=FILE: the outcome as JSON
+  std::string trace;   // --trace=FILE: every VISA call as JSON lines
+  bool no_pause = false;
+  bool check = false;  // --check: check LIST_FILE and what it names, run nothing
 };
 
 CommandLine parse_command_line(int argc, const char* const* argv);
 
-// The text of --help.
-const char* usage_text();
+// The text of --help, generated from the options themselves.
+std::string usage_text();

@@ -1,15 +1,14 @@
 // tmflash: the program entry. Reads the command line, chooses the platform
-// and the VISA implementation, and hands the list file to the job runner.
+// and hands the run to the station's wiring (app/station.h).
 #include <cstdio>
-#include <memory>
+#include <string>
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/visa_choice.h"
+#include "app/station.h"
 #include "base/console.h"
 #include "config.h"
 #include "driver/check.h"
-#include "driver/runner.h"
 #include "platform/native.h"
 #include "platform/standard_streams.h"
 #include "platform/system_platform.h"
@@ -24,7 +23,7 @@ int main(int argc, char** argv) {
   Platform& os = system_platform();
   switch (cl.action) {
     case CommandLine::kHelp:
-      fputs(usage_text(), stdout);
+      fputs(usage_text().c_str(), stdout);
       return 0;
     case CommandLine::kVersion:
       printf("tmflash %s\n", TMFLASH_VERSION);
@@ -36,19 +35,12 @@ int main(int argc, char** argv) {
       break;
   }
   if (cl.check) {
-    if (cl.list_arg < 0) {
+    if (!cl.list_file) {
       printf_color(os, kColourRed, "tmflash: --check needs a list file (see tmflash --help)\n");
       return 1;
     }
-    return check_list(os, arg[cl.list_arg]);
+    return check_list(os, cl.list_file->c_str());
   }
-  std::unique_ptr<VisaBackend> visa = choose_visa_backend(cl.visa);
-  Updater u(os, visa.get());
-  u.visa_chosen = !cl.visa.empty();
-  // The runner takes the list file as argv[1] and ignores what follows it, so
-  // options are taken off here and the runner sees exactly the command line
-  // operators' procedures and batch files give it: the program and the list.
-  std::vector<const char*> runner_args{arg[0]};
-  if (cl.list_arg > 0) runner_args.push_back(arg[cl.list_arg]);
-  return updater_main(u, static_cast<int>(runner_args.size()), runner_args.data());
+  std::vector<std::string> arguments(arg + 1, arg + args.size());
+  return run_command_line(cl, arguments, os);
 }

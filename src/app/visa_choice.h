@@ -9,6 +9,7 @@
 // option: the value of --visa, empty when it was not given.
 //   PATH        a VISA shared library
 //   sim:FILE    simulated instruments described in FILE; "sim": one default instrument
+//   replay:FILE a trace of --trace=FILE played back as the instrument
 //   usb         the built-in USBTMC driver over libusb
 //   (empty)     the system's installed VISA library, searched under its usual
 //               names, else the built-in USBTMC driver

@@ -71,6 +71,11 @@ constexpr char kNoInfo2[] = "Device isn't get info(2)\n";
 // Our own, where the updater stops instead of hanging or overflowing.
 constexpr char kVisaUnavailable[] = "VISA is not available: %s\n";
 constexpr char kOperatorInputEnded[] = "No instrument chosen: the operator's input has ended.\n";
+// The station's rule in place of the instrument dialogue (--select, --serial),
+// where it cannot choose: the run stops.
+constexpr char kNoInstrumentFound[] = "%s: the search %s found no instrument\n";
+constexpr char kSelectBeyondList[] = "%s: the search found %d instrument(s)\n";
+constexpr char kSerialNotFound[] = "%s: no instrument with this serial number; found %s\n";
 constexpr char kResourceTooLong[] = "Resource string too long (more than %d characters): %s\n";
 
 }  // namespace msg

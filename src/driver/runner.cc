@@ -26,6 +26,15 @@ int run_job(Updater& u, int slot, int& selection) {
 
 bool is_job(uint8_t kind) { return kind >= kJobScript && kind <= kJobPackage; }
 
+// Runs the job of slot between the observer's start and end.
+int run_observed_job(Updater& u, int slot, int& selection) {
+  RunObserver* observer = u.run_observer;
+  if (observer != nullptr) observer->job_started(slot, static_cast<JobKind>(u.run.commond_mode[slot]), u.run.commond[slot]);
+  int result = run_job(u, slot, selection);
+  if (observer != nullptr) observer->job_finished(slot, result);
+  return result;
+}
+
 void between_jobs(Updater& u) {
   if (u.run.list_pause != 0) {
     pause(u.os);
@@ -35,6 +44,17 @@ void between_jobs(Updater& u) {
 }
 
 }  // namespace
+
+const char* job_kind_key(JobKind kind) {
+  switch (kind) {
+    case kJobScript: return "path";
+    case kJobMachine: return "mcmd";
+    case kJobSystem: return "scmd";
+    case kJobPackage: return "pt";
+    case kJobEmpty: break;
+  }
+  return "";
+}
 
 int updater_main(Updater& u, int argc, const char* const* argv) {
   if (argc <= 1) return report_failure_and_pause(u.os, msg::kParametersError);
@@ -50,7 +70,7 @@ int updater_main(Updater& u, int argc, const char* const* argv) {
   int selection = kSelectionNone;  // no instrument chosen yet
   for (int slot = 0; slot < u.run.list_total; ++slot) {
     if (!is_job(u.run.commond_mode[slot])) continue;  // empty slot: no pause, no delay
-    if (run_job(u, slot, selection) != kOk) return kFailed;
+    if (run_observed_job(u, slot, selection) != kOk) return kFailed;
     between_jobs(u);
   }
   printf_plain(u.os, msg::kUpdateOk);

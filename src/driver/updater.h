@@ -11,6 +11,7 @@
 // layer.
 #pragma once
 
+#include "driver/run_observer.h"
 #include "driver/run_state.h"
 #include "package/package_updater.h"
 
@@ -18,6 +19,7 @@ struct Updater : PackageUpdater {
   using PackageUpdater::PackageUpdater;
 
   RunList run;  // list file: job table and run settings
+  RunObserver* run_observer = nullptr;  // told of each job's start and end; may be null
 
   // The command line named the VISA implementation (--visa). It is then
   // loaded before the first job of a list that needs the instrument, so that

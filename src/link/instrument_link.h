@@ -4,6 +4,8 @@
 // of the link can reach nothing but this.
 #pragma once
 
+#include "link/instrument_choice.h"
+#include "link/link_observer.h"
 #include "link/link_state.h"
 #include "platform/platform.h"
 #include "visa/visa_backend.h"
@@ -19,4 +21,6 @@ struct InstrumentLink {
   VisaBackend* backend;           // nullptr: no VISA implementation was chosen
   const VisaApi* visa = nullptr;  // set by ensure_visa() on first use
   LinkState link;                 // instrument session
+  InstrumentChoice choice;        // the station's rule in place of the dialogue
+  LinkObserver* observer = nullptr;  // told of choices and version replies; may be null
 };

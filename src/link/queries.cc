@@ -17,6 +17,16 @@ constexpr Probe kIdnProbe{kIdnQuery, kIdnQueryLength, kReportReadFailure, nullpt
 constexpr Probe kAskIdnProbe{kIdnQuery, kIdnQueryLength, kReportReadFailure, msg::kDeviceFailed3,
                              msg::kDeviceFailed4};
 
+// Tells the run's watcher what the instrument answered to query; the name
+// is the query without its line end.
+void note_reply(InstrumentLink& u, const char* query, const char* reply) {
+  if (u.observer == nullptr) return;
+  char name[kReplySize];
+  copy_text(name, sizeof name, query);
+  name[strcspn(name, "\n")] = '\0';
+  u.observer->version_read(name, reply);
+}
+
 }  // namespace
 
 int visa_query(InstrumentLink& u, const char* frame, char* reply, int length, int report) {
@@ -53,6 +63,7 @@ int run_probe(InstrumentLink& u, const Probe& probe, char* reply) {
     if (probe.failed != nullptr) printf_color(u.os, kColourRed, "%s", probe.failed);
     return kQueryFailed;
   }
+  note_reply(u, probe.query, reply);
   if (reply[0] != 'f') return kOk;
   printf_color(u.os, kColourRed, "%s", probe.refused);
   return kProbeRefused;
@@ -75,6 +86,7 @@ int comm_now_version(InstrumentLink& u, int attempt) {
   if (u.link.status != VI_SUCCESS) memset(reply, 0, sizeof reply);
   reply[kProbeReplyLength] = '\0';
   const char* text = reinterpret_cast<const char*>(reply);
+  if (u.link.status == VI_SUCCESS) note_reply(u, "control-in", text);
   if (u.link.status == VI_SUCCESS && attempt == 0) printf_plain(u.os, msg::kNowVersion, text);
   return starts_with(text, "bt_") ? kProbeBootloader : kProbeMain;
 }
@@ -99,6 +111,7 @@ int version_query(InstrumentLink& u, const VersionQuery& query, char* reply) {
 int Bootloader_version(InstrumentLink& u, const VersionQuery& query, const VersionRules& rules) {
   char reply[kReplySize];
   if (version_query(u, query, reply) != kOk) return kQueryFailed;
+  note_reply(u, "bootloader version", reply);
   printf_plain(u.os, msg::kBootloaderVersion, reply);
 
   char boot[kReplySize] = {}, flag[kReplySize] = {}, hardware[kReplySize] = {};
@@ -130,6 +143,7 @@ int MAIN_version(InstrumentLink& u, const VersionQuery& query, const VersionRule
   // A comma, the reply (up to 100 bytes and its NUL), a comma.
   char text[1 + kReplySize + 1] = ",";
   if (version_query(u, query, text + 1) != kOk) return kQueryFailed;
+  note_reply(u, "main version", text + 1);
   size_t n = strlen(text);
   if (text[n - 1] == '\n') text[--n] = '\0';
   text[n] = ',';

@@ -1,6 +1,7 @@
 #include "link/session.h"
 
 #include <cstring>
+#include <string>
 
 #include "base/console.h"
 #include "base/messages.h"
@@ -38,6 +39,19 @@ bool ask_search_again(InstrumentLink& u, int* selection) {
   return true;
 }
 
+// --select=N answers the list as the operator would. An answer that names
+// no instrument stops the run: repeating it, or searching again for ever,
+// would never end.
+bool answer_by_rule(InstrumentLink& u, int count, int* selection) {
+  printf_color(u.os, kColourCyan, msg::kPleaseSelect);
+  if (u.choice.select >= count) {
+    report_failure(u.os, msg::kSelectBeyondList, rule_text(u.choice).c_str(), count);
+    return false;
+  }
+  *selection = u.choice.select;
+  return true;
+}
+
 // Lists the count matches of the find list (the first is already in desc) and
 // asks for one of them or "Search again" (count).
 bool list_and_ask(InstrumentLink& u, ViFindList list, int count, char* desc, int* selection) {
@@ -49,6 +63,7 @@ bool list_and_ask(InstrumentLink& u, ViFindList list, int count, char* desc, int
     printf_color(u.os, kColourMagenta, msg::kListEntry, i, desc);
   }
   printf_color(u.os, kColourBlue, msg::kSearchAgain, i);
+  if (u.choice.select >= 0) return answer_by_rule(u, i, selection);
   *selection = kSelectionUnanswered;
   while (*selection < 0 || *selection > count) {
     if (!ask(u, selection)) return false;
@@ -72,6 +87,24 @@ int walk_to(InstrumentLink& u, int selection, char* desc) {
   return i;
 }
 
+// --serial=SN: the instrument whose resource string carries the serial,
+// wherever it stands among the count matches of the find list (the first is
+// already in desc). Leaves its resource string in desc and its position in
+// *selection; false after a message that names what was found instead.
+bool choose_by_serial(InstrumentLink& u, ViFindList list, int count, char* desc, int* selection) {
+  std::string found;
+  for (int i = 0; i < count; ++i) {
+    if (i > 0 && u.visa->viFindNext(list, desc) != VI_SUCCESS) break;
+    if (serial_of(desc) == u.choice.serial) {
+      *selection = i;
+      return true;
+    }
+    found += (found.empty() ? "" : ", ") + std::string(desc);
+  }
+  report_failure(u.os, msg::kSerialNotFound, rule_text(u.choice).c_str(), found.c_str());
+  return false;
+}
+
 void warn_if_different(InstrumentLink& u, const char* desc) {
   if (strcmp(desc, u.link.UsbStr) == 0) return;
   printf_color(u.os, kColourRed, msg::kDifferentFrom, desc, u.link.UsbStr);
@@ -89,25 +122,38 @@ int search_machine(InstrumentLink& u, int* selection, int compare) {
                                        &u.link.retCnt, desc);
     desc[VI_FIND_BUFLEN] = '\0';
     if (u.link.status != VI_SUCCESS) {
+      // Nobody is there to search again: the run stops within the waits
+      // the search already had.
+      if (u.choice.unattended()) {
+        return report_failure(u.os, msg::kNoInstrumentFound, rule_text(u.choice).c_str(), u.link.UsbStrFilter);
+      }
       if (!ask_search_again(u, selection)) return kFailed;
       continue;
     }
     int count = static_cast<int>(u.link.retCnt);
+    bool by_serial = !u.choice.serial.empty();
     bool answered = true;
-    if (*selection == kSelectionNone) answered = list_and_ask(u, list, count, desc, selection);
+    if (by_serial) {
+      answered = choose_by_serial(u, list, count, desc, selection);
+    } else if (*selection == kSelectionNone) {
+      answered = list_and_ask(u, list, count, desc, selection);
+    }
     u.visa->viClose(list);
     if (!answered) return kFailed;
     if (*selection >= count) {  // "Search again", or a position the search no longer reaches
       *selection = kSelectionNone;
       continue;
     }
-    int i = walk_to(u, *selection, desc);
+    // A serial is chosen by what desc holds now; a position is walked to in
+    // a new search.
+    int i = by_serial ? *selection : walk_to(u, *selection, desc);
     printf_color(u.os, kColourMagenta, msg::kSelect, i, desc);
     if (strlen(desc) >= sizeof u.link.UsbStr) {
       return report_failure(u.os, msg::kResourceTooLong, kUsbStrSize - 1, desc);
     }
     if (compare != 0) warn_if_different(u, desc);
     strcpy(u.link.UsbStr, desc);  // fits: checked above
+    if (u.observer != nullptr) u.observer->instrument_chosen(u.link.UsbStr, compare != 0);
     return kOk;
   }
 }

@@ -20,6 +20,10 @@ enum Colour : int {
   kColourDefault = 7,  // restored after every coloured print
 };
 
+// The prompt of the operator pause; the line ends after the key (or at once
+// when nobody can press one).
+constexpr char kPausePrompt[] = "Press any key to continue . . . ";
+
 // What one attempt to read the operator's number gave.
 enum class InputResult {
   kNumber,     // *value holds the number

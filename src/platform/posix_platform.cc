@@ -118,7 +118,7 @@ void PosixPlatform::print_error(int colour, std::string_view text) {
 }
 
 void PosixPlatform::pause() {
-  fputs("Press any key to continue . . . ", stdout);
+  fputs(kPausePrompt, stdout);
   fflush(stdout);
   if (isatty(STDIN_FILENO)) wait_for_key();
   fputs("\n", stdout);

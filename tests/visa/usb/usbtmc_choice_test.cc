@@ -16,7 +16,7 @@
 namespace usbtmc {
 namespace {
 
-struct Choice : ::testing::Test {
+struct BackendChoice : ::testing::Test {
   // A built-in driver over the in-process device.
   std::unique_ptr<VisaBackend> builtin() {
     simulator = std::make_unique<sim::Simulator>(sim::default_sim_config(), clock);
@@ -30,7 +30,7 @@ struct Choice : ::testing::Test {
 };
 
 #ifdef TMFLASH_SIM_LIBRARY
-TEST_F(Choice, AnInstalledLibraryComesFirstAndIsNamedOnce) {
+TEST_F(BackendChoice, AnInstalledLibraryComesFirstAndIsNamedOnce) {
   auto backend = make_installed_then_builtin_backend(std::make_unique<VisaLibraryBackend>(TMFLASH_SIM_LIBRARY),
                                                      builtin(), record);
   std::string why;
@@ -42,7 +42,7 @@ TEST_F(Choice, AnInstalledLibraryComesFirstAndIsNamedOnce) {
 }
 #endif
 
-TEST_F(Choice, WithoutAnInstalledLibraryTheBuiltInDriverIsUsedAndSaidOnce) {
+TEST_F(BackendChoice, WithoutAnInstalledLibraryTheBuiltInDriverIsUsedAndSaidOnce) {
   auto backend = make_installed_then_builtin_backend(std::make_unique<VisaLibraryBackend>("/no/such/libvisa.so"),
                                                      builtin(), record);
   std::string why;
@@ -61,7 +61,7 @@ TEST_F(Choice, WithoutAnInstalledLibraryTheBuiltInDriverIsUsedAndSaidOnce) {
   EXPECT_STREQ(desc, "USB0::0x1234::0x5678::SIM0001::INSTR");
 }
 
-TEST_F(Choice, WhenNothingLoadsEveryReasonIsGivenAndNothingNoted) {
+TEST_F(BackendChoice, WhenNothingLoadsEveryReasonIsGivenAndNothingNoted) {
   auto backend = make_installed_then_builtin_backend(std::make_unique<VisaLibraryBackend>("/no/such/libvisa.so"),
                                                      nullptr, record);
   std::string why;
