@@ -197,7 +197,9 @@ ViStatus UsbtmcVisa::viSetAttribute(ViObject vi, ViAttr attr, ViAttrState value)
   if (!o) return VI_ERROR_INV_OBJECT;
   if (attr != VI_ATTR_TMO_VALUE || o->kind != kSession) return VI_ERROR_NSUP_ATTR;
   // A caller that declared ViAttrState 32 bits wide leaves garbage above them.
-  if (static_cast<uint64_t>(value) > 0xFFFFFFFFu) return VI_ERROR_INV_PARAMETER;
+  // (A shift, not a comparison: where ViAttrState is 32 bits wide there is
+  // nothing above them, and a comparison would be one that cannot be true.)
+  if ((static_cast<uint64_t>(value) >> 32) != 0) return VI_ERROR_INV_PARAMETER;
   o->session->set_timeout_ms(static_cast<uint32_t>(value));
   return VI_SUCCESS;
 }
