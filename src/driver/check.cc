@@ -1,6 +1,5 @@
 #include "driver/check.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +13,7 @@
 #include "driver/updater.h"
 #include "package/package_check.h"
 #include "package/package_format.h"
+#include "platform/regular_file.h"
 #include "script/script_check.h"
 
 namespace {
@@ -63,11 +63,11 @@ class CheckReport {
 // A job's file, opened as the job opens it. When it cannot be, prints the
 // job's line and the fault the run would report, and returns nullptr.
 FILE* open_job(CheckReport& report, const std::string& head, const std::string& path) {
-  FILE* file = fopen(path.c_str(), "rb");
+  FileRefusal why;
+  FILE* file = open_regular_file(path.c_str(), &why);
   if (file == nullptr) {
-    std::string why = strerror(errno);
     report.line(head);
-    report.finding(path, fault_at_line(0, msg::kCorrupted5, "cannot open: " + why));
+    report.finding(path, fault_at_line(0, msg::kCorrupted5, std::string("cannot open: ") + refusal_text(why)));
   }
   return file;
 }

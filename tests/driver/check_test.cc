@@ -243,7 +243,7 @@ TEST_F(Check, ListThatCannotBeReadIsMessageOneWithTheReason) {
   std::filesystem::create_directory(dir.file("folder"));
   for (const auto& [path, why] : {std::pair{dir.file("absent.lst"), std::string("cannot open the list file: No such file "
                                                                                   "or directory")},
-                                   std::pair{dir.file("folder"), std::string("cannot read the list file: Is a directory")}}) {
+                                   std::pair{dir.file("folder"), std::string("cannot open the list file: a folder, not a regular file")}}) {
     os.clear();
     EXPECT_EQ(check_list(os, path.c_str()), 1);
     std::vector<std::string> printed = lines();
