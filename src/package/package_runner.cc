@@ -126,6 +126,15 @@ int ask_info(PackageUpdater& u) {
   int r = run_probe(u, kInfoIdnProbe, reply);
   if (r == kQueryFailed) return kInfoQueryFailed;
   if (r != kOk) return kOk;  // the instrument cannot tell: no check
+  if (starts_with(reply, "boot")) {
+    // Its bootloader already runs (an update was cut off after its jump, or
+    // an earlier job left it there): the system information is the main
+    // firmware's, which the bootloader cannot give, and asking would refuse
+    // the very package that finishes the update. Each firmware section's
+    // transfer command still checks the bootloader and hardware versions.
+    printf_note(u.os, "the instrument runs its bootloader: its system information is not checked\n");
+    return kOk;
+  }
   if (run_probe(u, kInfoProbe, reply) != kOk) return kOk;
   return walk_info(u, reply);
 }

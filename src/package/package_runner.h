@@ -24,5 +24,7 @@ int UpdatePt(PackageUpdater& u, int selection, int attempt, FILE* file, const ch
 // The compatibility check over the session UpdatePt has opened. Returns 0,
 // kInfoQueryFailed after "Device is failed connected. (3)", or the mismatch
 // codes above; prints "Device isn't get idn" / "Device isn't get info(1)" /
-// "(2)" and returns 0 when the instrument cannot tell.
+// "(2)" and returns 0 when the instrument cannot tell. An instrument whose
+// identity says it runs its bootloader is not asked for its system
+// information: a note on standard error, and 0.
 int ask_info(PackageUpdater& u);
