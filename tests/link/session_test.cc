@@ -12,6 +12,23 @@ namespace {
 
 class Session : public SimRun {
  protected:
+  // The dialogue of a first search that finds nothing, answered 3 and then
+  // 0 (Search again), and a second one that finds instrument A, answered 0.
+  static std::string nothing_then_one() {
+    return "<11>USB:LIST\\n\n"
+           "<9> 0:Search again\\n\n"
+           "<11>please select:\n"
+           "input 3\n"
+           "<11>please select:\n"
+           "input 0\n"
+           "<11>USB:LIST\\n\n"
+           "<13> 0:" + kMainA + "\\n\n"
+           "<9> 1:Search again\\n\n"
+           "<11>please select:\n"
+           "input 0\n"
+           "<13>select 0:" + kMainA + "\\n\n";
+  }
+
   void connect_two() {
     sim::SimConfig config;
     config.instruments.push_back(instrument(kMainA, kBootA));
@@ -36,19 +53,7 @@ TEST_F(Session, NothingFoundOffersOnlySearchAgainUntilZero) {
   os.answer({"3", "0", "0"});
   int selection = -1;
   ASSERT_EQ(open(&selection), 0);
-  EXPECT_EQ(os.log(),
-            "<11>USB:LIST\\n\n"
-            "<9> 0:Search again\\n\n"
-            "<11>please select:\n"
-            "input 3\n"
-            "<11>please select:\n"
-            "input 0\n"
-            "<11>USB:LIST\\n\n"
-            "<13> 0:" + kMainA + "\\n\n"
-            "<9> 1:Search again\\n\n"
-            "<11>please select:\n"
-            "input 0\n"
-            "<13>select 0:" + kMainA + "\\n\n");
+  EXPECT_EQ(os.log(), nothing_then_one());
   EXPECT_EQ(selection, 0);
   EXPECT_STREQ(u.link.UsbStr, kMainA.c_str());
 }
@@ -61,20 +66,10 @@ TEST_F(Session, FailedResourceManagerIsOpenedAgainBeforeEachSearch) {
   config.instruments.push_back(instrument(kMainA, kBootA));
   config.faults.fail_rm_open = {1, 2};
   connect(std::move(config));
-  os.answer({"0", "0"});
+  os.answer({"3", "0", "0"});
   int selection = -1;
   ASSERT_EQ(open(&selection), 0);
-  EXPECT_EQ(os.log(),
-            "<11>USB:LIST\\n\n"
-            "<9> 0:Search again\\n\n"
-            "<11>please select:\n"
-            "input 0\n"
-            "<11>USB:LIST\\n\n"
-            "<13> 0:" + kMainA + "\\n\n"
-            "<9> 1:Search again\\n\n"
-            "<11>please select:\n"
-            "input 0\n"
-            "<13>select 0:" + kMainA + "\\n\n");
+  EXPECT_EQ(os.log(), nothing_then_one());
   EXPECT_EQ(sim->call_counts().rm_opens, 3u);  // in open_machine, before the first search, after the answer
   usb_close(u);
   EXPECT_EQ(sim->open_handles(), 0u);
