@@ -84,6 +84,7 @@ Outcome Station::run(const std::string& list) {
   Outcome o;
   {
     Updater u(os_);
+    u.integrity = integrity;
     std::unique_ptr<VisaBackend> backend = sim::make_simulator_backend(*sim_);
     u.backend = backend.get();
     const char* argv[] = {"tmflash", list.c_str()};

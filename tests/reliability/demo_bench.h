@@ -83,6 +83,8 @@ class Station {
   fuzz::StepPlatform& platform() { return os_; }
   // The image runs are judged against; when empty, image_ok stays false.
   FlashImage reference;
+  // --strict, --no-verify: what every run's updater is given.
+  IntegrityRules integrity;
 
  private:
   std::vector<uint32_t> programmed_blocks() const;

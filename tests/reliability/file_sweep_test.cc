@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "package/package_format.h"
+#include "package/package_trailer.h"
 #include "reliability/demo_bench.h"
 
 namespace reliability {
@@ -151,29 +152,72 @@ class FileSweep : public ::testing::TestWithParam<SweptFile> {
   FlashImage reference;
 };
 
-// Cut at every length from 0 to one byte short of the whole file.
-TEST_P(FileSweep, EveryTruncation) {
-  const std::string& whole = GetParam().bytes();
-  Tally t;
-  int shown = 0;
-  for (size_t n = 0; n < whole.size(); ++n) {
-    Outcome o = run(whole.substr(0, n));
-    t.add(o);
-    bool bad = !ended_well(o) || (o.status == 1 && (o.erases != 0 || o.data != 0));
-    if (bad && shown++ < 3) printf("  cut at %zu bytes: %s\n", n, describe(o).c_str());
+// The demo's files carry what protects them: the script a checksum line
+// first (it covers every line after it), the package its trailer.
+bool protected_file(const SweptFile& f) {
+  const std::string& bytes = f.bytes();
+  if (f.key == std::string("path")) return bytes.starts_with("___f=");
+  const std::string marker(kTrailerMarker, sizeof kTrailerMarker);
+  return bytes.size() >= kTrailerSize && bytes.compare(bytes.size() - kTrailerSize, marker.size(), marker) == 0;
+}
+
+// Whether a cut of the script leaves no command line at all: then it is a
+// script that does nothing, which stays valid (only --strict refuses it).
+bool no_command_left(std::string_view cut) {
+  for (size_t at = 0; at < cut.size();) {
+    size_t end = cut.find('\n', at);
+    end = end == std::string_view::npos ? cut.size() : end + 1;
+    if (!cut.substr(at, end - at).starts_with("___") && !std::string_view("___").starts_with(cut.substr(at, end - at)))
+      return false;
+    at = end;
   }
-  t.print("truncations", GetParam().name, "0 .. " + std::to_string(whole.size() - 1) + " bytes");
-  EXPECT_EQ(t.other, 0u);
-  if (GetParam().key == std::string("pt")) {
-    // The package's layout is checked whole before the instrument is opened.
-    EXPECT_EQ(t.refused, t.runs);
+  return true;
+}
+
+// Cut at every length from 0 to one byte short of the whole file, without
+// and with --strict. A cut is refused before the first erase, except where
+// the cut leaves a file that is whole as far as anyone can tell: the
+// package without its trailer (which packages may lack) and a script with
+// no command left (which does nothing); --strict refuses those too.
+TEST_P(FileSweep, EveryTruncationIsRefusedBeforeTheFirstErase) {
+  ASSERT_TRUE(protected_file(GetParam()));
+  const std::string& whole = GetParam().bytes();
+  for (bool strict : {false, true}) {
+    Tally t;
+    uint32_t whole_as_far_as_seen = 0;
+    int shown = 0;
+    for (size_t n = 0; n < whole.size(); ++n) {
+      std::string cut = whole.substr(0, n);
+      write(cut);
+      Station station(demo_files().instrument);
+      station.reference = reference;
+      station.integrity.strict = strict;
+      Outcome o = station.run(list);
+      t.add(o);
+      bool refused = o.status == 1 && o.red && o.erases == 0 && o.data == 0;
+      bool seen_whole = !strict && (GetParam().key == std::string("pt") ? n == whole.size() - kTrailerSize
+                                                                         : no_command_left(cut));
+      // The package without its trailer writes the whole image; the script
+      // with no command sends nothing.
+      bool ran_whole = seen_whole && o.status == 0 && o.update_ok &&
+                       (GetParam().key == std::string("pt") ? o.image_ok : o.erases == 0 && o.data == 0);
+      whole_as_far_as_seen += ran_whole ? 1 : 0;
+      if (!refused && !ran_whole && shown++ < 3) {
+        ADD_FAILURE() << GetParam().name << (strict ? " --strict" : "") << " cut at " << n << " bytes: " << describe(o);
+      }
+    }
+    t.print(strict ? "truncations, --strict" : "truncations", GetParam().name,
+            "0 .. " + std::to_string(whole.size() - 1) + " bytes");
+    if (!strict) printf("  of these, %u ran as the whole files they still are\n", whole_as_far_as_seen);
+    EXPECT_EQ(t.refused + whole_as_far_as_seen, t.runs);
   }
 }
 
 // One bit flipped per byte, the bit moving with the offset, over every
 // region of the file (every 7th byte of the records the run order does not
 // name).
-TEST_P(FileSweep, BitFlipSample) {
+TEST_P(FileSweep, BitFlipSampleNeverEndsUpdateOkOverAWrongImage) {
+  ASSERT_TRUE(protected_file(GetParam()));
   const std::string& whole = GetParam().bytes();
   std::vector<std::pair<std::string, Tally>> by_region;  // in the file's order
   Tally all;
@@ -192,6 +236,7 @@ TEST_P(FileSweep, BitFlipSample) {
   }
   for (const auto& [name, t] : by_region) t.print("bit flips", GetParam().name, name);
   all.print("bit flips", GetParam().name, "all regions");
+  EXPECT_EQ(all.ok_wrong, 0u);
   EXPECT_EQ(all.other, 0u);
 }
 

@@ -51,9 +51,10 @@ bool recovered(const Outcome& o) { return o.status == 0 && o.update_ok && o.imag
 // Interrupts the list at every call k of its clean run and reruns it; a
 // rerun must recover, or be accepted by judge.
 template <typename Judge>
-Tally sweep(const std::string& name, const std::string& list, Judge judge) {
+Tally sweep(const std::string& name, const std::string& list, Judge judge, IntegrityRules rules = {}) {
   const sim::SimConfig& config = demo_files().instrument;
   Station clean(config);
+  clean.integrity = rules;
   Outcome first = clean.run(list);
   EXPECT_TRUE(first.status == 0 && first.update_ok) << describe(first);
   const FlashImage reference = clean.image();
@@ -66,6 +67,7 @@ Tally sweep(const std::string& name, const std::string& list, Judge judge) {
     cut.faults.fail_from = k;
     Station station(cut);
     station.reference = reference;
+    station.integrity = rules;
     Outcome interrupted = station.run(list);
     station.simulator().set_faults({});  // plugged in again
     Outcome rerun = station.run(list);
@@ -130,6 +132,28 @@ TEST(RecoveryEntryMode2, ARerunAfterTheJumpStopsWithMessage2AndErasesNothing) {
   printf("recovery, mode-2 script: %u reruns stopped with (2) before any erase\n", stopped);
   EXPECT_EQ(t.rerun_bad, 0u);
   EXPECT_GT(stopped, 0u);
+  EXPECT_GT(t.rerun_ok, 0u);
+}
+
+// Under --strict a package whose compatibility cannot be checked is
+// refused, and a bootloader cannot give the system information the check
+// needs: a package cut off after its jump is refused by a strict rerun
+// ("(9-0)", nothing erased), and a rerun without --strict finishes it (the
+// README says so). Cuts before the jump are recovered under --strict too.
+TEST(RecoveryStrict, APackageRerunAfterTheJumpIsRefusedWith9Dash0AndErasesNothing) {
+  TempDir dir;
+  IntegrityRules strict;
+  strict.strict = true;
+  uint32_t refused = 0;
+  Tally t = sweep("pkg --strict", package_only(dir), [&](const Outcome& o) {
+    bool stopped = o.status == 1 && o.erases == 0 && o.data == 0 &&
+                   o.screen.find("Corrupted Update File. (9-0)\n") != std::string::npos;
+    refused += stopped ? 1 : 0;
+    return stopped;
+  }, strict);
+  printf("recovery, pkg --strict: %u reruns refused with (9-0) before any erase\n", refused);
+  EXPECT_EQ(t.rerun_bad, 0u);
+  EXPECT_GT(refused, 0u);
   EXPECT_GT(t.rerun_ok, 0u);
 }
 
