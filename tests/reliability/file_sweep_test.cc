@@ -186,7 +186,12 @@ TEST_P(FileSweep, EveryTruncationIsRefusedBeforeTheFirstErase) {
     Tally t;
     uint32_t whole_as_far_as_seen = 0;
     int shown = 0;
+    // Under --strict every cut of the package loses its trailer first, and
+    // that alone refuses it: every 7th length and the last 16 keep the
+    // sanitizer build of this sweep fast.
+    bool sampled = strict && GetParam().key == std::string("pt");
     for (size_t n = 0; n < whole.size(); ++n) {
+      if (sampled && n % 7 != 0 && n + kTrailerSize < whole.size()) continue;
       std::string cut = whole.substr(0, n);
       write(cut);
       Station station(demo_files().instrument);
