@@ -119,6 +119,15 @@ bool choose_by_serial(InstrumentLink& u, ViFindList list, int count, char* desc,
   return false;
 }
 
+// A resource manager that could not be opened leaves no session, and every
+// search through it fails: the operator's "Search again" could never find
+// anything however often it is answered. So a failed open leaves VI_NULL,
+// and each search first opens the resource manager again while there is
+// none; a run whose first open succeeds makes no extra call.
+void open_resource_manager(InstrumentLink& u) {
+  if (u.visa->viOpenDefaultRM(&u.link.defaultRM) != VI_SUCCESS) u.link.defaultRM = VI_NULL;
+}
+
 void warn_if_different(InstrumentLink& u, const char* desc) {
   if (strcmp(desc, u.link.UsbStr) == 0) return;
   printf_color(u.os, kColourRed, msg::kDifferentFrom, desc, u.link.UsbStr);
@@ -131,6 +140,7 @@ void warn_if_different(InstrumentLink& u, const char* desc) {
 int search_machine(InstrumentLink& u, int* selection, int compare) {
   char desc[VI_FIND_BUFLEN + 1] = {};
   for (;;) {
+    if (u.link.defaultRM == VI_NULL) open_resource_manager(u);
     ViFindList list = 0;
     u.link.status = u.visa->viFindRsrc(u.link.defaultRM, u.link.UsbStrFilter, &list,
                                        &u.link.retCnt, desc);
@@ -174,7 +184,7 @@ int search_machine(InstrumentLink& u, int* selection, int compare) {
 
 int open_machine(InstrumentLink& u, int* selection) {
   if (ensure_visa(u) != kOk) return kFailed;
-  u.visa->viOpenDefaultRM(&u.link.defaultRM);  // a failure shows as an empty search
+  open_resource_manager(u);  // a failure shows as an empty search
   if (search_machine(u, selection, kSelectOnly) != kOk) {
     usb_close(u);
     return kFailed;

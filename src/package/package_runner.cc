@@ -146,6 +146,15 @@ int ask_info(PackageUpdater& u, const char** skipped) {
     *skipped = "the identity reply begins with \"f\"";
     return kOk;
   }
+  if (starts_with(reply, "boot")) {
+    // Its bootloader already runs (an update was cut off after its jump, or
+    // an earlier job left it there): the system information is the main
+    // firmware's, which the bootloader cannot give, and asking would refuse
+    // the very package that finishes the update. Each firmware section's
+    // transfer command still checks the bootloader and hardware versions.
+    *skipped = "the instrument runs its bootloader";
+    return kOk;
+  }
   r = run_probe(u, kInfoProbe, reply);
   if (r != kOk) {
     *skipped = r == kQueryFailed ? "the instrument did not answer syst:info?"

@@ -28,6 +28,8 @@ int UpdatePt(PackageUpdater& u, int selection, int attempt, FILE* file, const ch
 // The compatibility check over the session UpdatePt has opened. Returns 0,
 // kInfoQueryFailed after "Device is failed connected. (3)", or the mismatch
 // codes above; prints "Device isn't get idn" / "Device isn't get info(1)" /
-// "(2)" and returns 0 when the instrument cannot tell. *skipped (may be
-// null) is then set to why no check was made; otherwise to nullptr.
+// "(2)" and returns 0 when the instrument cannot tell, or when its identity
+// says it runs its bootloader (it is then not asked for its system
+// information). *skipped (may be null) is then set to why no check was
+// made; otherwise to nullptr.
 int ask_info(PackageUpdater& u, const char** skipped = nullptr);

@@ -12,6 +12,23 @@ namespace {
 
 class Session : public SimRun {
  protected:
+  // The dialogue of a first search that finds nothing, answered 3 and then
+  // 0 (Search again), and a second one that finds instrument A, answered 0.
+  static std::string nothing_then_one() {
+    return "<11>USB:LIST\\n\n"
+           "<9> 0:Search again\\n\n"
+           "<11>please select:\n"
+           "input 3\n"
+           "<11>please select:\n"
+           "input 0\n"
+           "<11>USB:LIST\\n\n"
+           "<13> 0:" + kMainA + "\\n\n"
+           "<9> 1:Search again\\n\n"
+           "<11>please select:\n"
+           "input 0\n"
+           "<13>select 0:" + kMainA + "\\n\n";
+  }
+
   void connect_two() {
     sim::SimConfig config;
     config.instruments.push_back(instrument(kMainA, kBootA));
@@ -36,21 +53,26 @@ TEST_F(Session, NothingFoundOffersOnlySearchAgainUntilZero) {
   os.answer({"3", "0", "0"});
   int selection = -1;
   ASSERT_EQ(open(&selection), 0);
-  EXPECT_EQ(os.log(),
-            "<11>USB:LIST\\n\n"
-            "<9> 0:Search again\\n\n"
-            "<11>please select:\n"
-            "input 3\n"
-            "<11>please select:\n"
-            "input 0\n"
-            "<11>USB:LIST\\n\n"
-            "<13> 0:" + kMainA + "\\n\n"
-            "<9> 1:Search again\\n\n"
-            "<11>please select:\n"
-            "input 0\n"
-            "<13>select 0:" + kMainA + "\\n\n");
+  EXPECT_EQ(os.log(), nothing_then_one());
   EXPECT_EQ(selection, 0);
   EXPECT_STREQ(u.link.UsbStr, kMainA.c_str());
+}
+
+// A resource manager that could not be opened is opened again before the
+// search: a passing fault costs nothing, and one that lasts shows as the
+// empty list until "Search again" finds the VISA service back.
+TEST_F(Session, FailedResourceManagerIsOpenedAgainBeforeEachSearch) {
+  sim::SimConfig config;
+  config.instruments.push_back(instrument(kMainA, kBootA));
+  config.faults.fail_rm_open = {1, 2};
+  connect(std::move(config));
+  os.answer({"3", "0", "0"});
+  int selection = -1;
+  ASSERT_EQ(open(&selection), 0);
+  EXPECT_EQ(os.log(), nothing_then_one());
+  EXPECT_EQ(sim->call_counts().rm_opens, 3u);  // in open_machine, before the first search, after the answer
+  usb_close(u);
+  EXPECT_EQ(sim->open_handles(), 0u);
 }
 
 TEST_F(Session, TwoInstrumentsAnswersOutOfRangeRepeatAndSearchAgainListsAgain) {
