@@ -155,4 +155,35 @@ TEST_F(FleetBinary, DuplicateSerialsAreRefusedBeforeAnyChildStarts) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("logs")));
 }
 
+TEST_F(FleetBinary, CtrlCStopsEveryChildAndNamesThoseLeftInTheBootloader) {
+  // Serials of its own: no other test's children are counted below.
+  const char* const kOwnSerials[4] = {"SN2001", "SN2002", "SN2003", "SN2004"};
+  dir.write("update.lst", "total=1\npt0=" + kPackage + "\n");
+  std::string sim = dir.write("bench.sim", bench(dir.file("flash-{name}.txt"), kOwnSerials));
+  // One second in, every child waits for its instrument after the jump
+  // (the package's 3 s jump delay); then the fleet gets SIGINT, as from a
+  // Ctrl-C, which a shell's background program would otherwise ignore.
+  std::string command = "'" + std::string(TMFLASH_BINARY) + "' --visa=sim:" + sim +
+                        " --all --report=fleet.json update.lst > out.txt 2>&1 & pid=$!; sleep 1; kill -INT $pid; "
+                        "wait $pid; echo $? > status.txt; ps -eo args | grep -c -- '--serial=SN20[0]' > left.txt; true";
+  auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(system(("cd '" + dir.path() + "'; " + command).c_str()), 0);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  EXPECT_EQ(read_file(dir.file("status.txt")), "1\n");
+  std::string out = read_file(dir.file("out.txt"));
+  EXPECT_TRUE(out.ends_with("fleet: 4 instruments, 0 Update Ok, 4 stopped\n"
+                            "SN2001: stopped: may be left in the bootloader\n"
+                            "SN2002: stopped: may be left in the bootloader\n"
+                            "SN2003: stopped: may be left in the bootloader\n"
+                            "SN2004: stopped: may be left in the bootloader\n"
+                            "fleet: stopped by Ctrl-C; may be left in the bootloader: SN2001, SN2002, SN2003, SN2004\n"))
+      << out;
+  EXPECT_LT(seconds, 2.5) << "the children were stopped, not waited for";
+  // No child is left running (the pattern does not match its own text).
+  EXPECT_EQ(read_file(dir.file("left.txt")), "0\n");
+  nlohmann::json report = nlohmann::json::parse(read_file(dir.file("fleet.json")));
+  EXPECT_EQ(report["instruments"][0]["result"], "stopped");
+  EXPECT_EQ(report["instruments"][0]["may_be_in_bootloader"], true);
+}
+
 }  // namespace
