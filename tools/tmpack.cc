@@ -2,6 +2,10 @@
 //
 //   tmpack [--allow-refused] DESCRIPTION_FILE OUTPUT_FILE
 //
+// The package ends in its integrity trailer (src/package/package_trailer.h):
+// 16 bytes with the CRC-32 of everything before them, which the updater
+// verifies before it opens the instrument.
+//
 // Exit status 0 when the package was written, 1 when the description is wrong
 // or a file cannot be read or written (the reason goes to stderr, with the
 // line number), 2 for a wrong command line.
@@ -61,6 +65,7 @@
 #include "base/finding.h"
 #include "package/package_check.h"
 #include "package/package_description.h"
+#include "package/package_trailer.h"
 #include "package/package_writer.h"
 
 namespace {
@@ -125,6 +130,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tmpack: %s: %s\n", description_path.c_str(), error.c_str());
     return 1;
   }
+  // Last, over every byte of the package (patches included): the updater
+  // refuses a copy damaged on its way to the station before it opens the
+  // instrument.
+  append_package_trailer(&package);
   if (!updater_accepts(package, description_path)) {
     if (!allow_refused) {
       std::fprintf(stderr,

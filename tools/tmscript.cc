@@ -7,6 +7,12 @@
 // begin with '@' become directive lines (@header, @jump, @boot, @main, @hw,
 // @version, @company, @u, @checksum); every other line is copied unchanged.
 //
+// The script's first line is always its checksum line ("___f="), over every
+// line after it, so that the updater refuses a copy that was cut short or
+// damaged (a source that begins with @checksum gives it there; any other
+// source gets one put before its first line). A later @checksum would leave
+// the lines before it uncovered: it is written as asked, with a warning.
+//
 // The script is checked as the updater reads it before it is written: a
 // command line the updater would refuse in the send mode its directives
 // select (an odd digit count, a letter that is no command letter, a line
@@ -27,8 +33,10 @@
 namespace {
 
 // Checks the script as the updater would read it, from the start of a run
-// (entry mode 0). Prints every finding; returns true when there is no fault.
-bool updater_accepts(const std::string& script, const std::string& source) {
+// (entry mode 0). Prints every finding, at its line of the source: the
+// script's line less added, the lines put before the source. Returns true
+// when there is no fault.
+bool updater_accepts(const std::string& script, const std::string& source, int added) {
   FILE* file = std::tmpfile();
   if (file == nullptr || std::fwrite(script.data(), 1, script.size(), file) != script.size()) {
     std::cerr << "tmscript: cannot check the script: no temporary file\n";
@@ -38,7 +46,8 @@ bool updater_accepts(const std::string& script, const std::string& source) {
   ScriptCheck check = check_script(file, 0);
   std::fclose(file);
   bool accepted = true;
-  for (const Finding& f : check.findings) {
+  for (Finding f : check.findings) {
+    if (f.line > added) f.line -= added;
     std::string place = finding_place(source, f);
     if (f.kind == Finding::kWarning) {
       std::cerr << "tmscript: " << place << ": warning: " << f.text << "\n";
@@ -49,6 +58,22 @@ bool updater_accepts(const std::string& script, const std::string& source) {
   }
   if (!accepted) std::cerr << "tmscript: " << source << ": nothing written: the updater would refuse this script\n";
   return accepted;
+}
+
+// The source with "@checksum" as its first line: as it is when it begins
+// so, else with the line put before it. Warns about later @checksum lines.
+std::string with_checksum_first(const std::string& source, const std::string& name) {
+  bool first = source.rfind("@checksum", 0) == 0 &&
+               (source.size() == 9 || source[9] == '\n' || source[9] == '\r' || source[9] == ' ');
+  int line = 1;
+  for (size_t at = source.find('\n'); at != std::string::npos; at = source.find('\n', at + 1)) {
+    ++line;
+    if (source.compare(at + 1, 9, "@checksum") == 0) {
+      std::cerr << "tmscript: " << name << ":" << line
+                << ": warning: a checksum line after the first: the lines before it are not covered\n";
+    }
+  }
+  return first ? source : "@checksum\n" + source;
 }
 
 }  // namespace
@@ -66,11 +91,13 @@ int main(int argc, char** argv) {
   std::stringstream source;
   source << in.rdbuf();
   std::string script, error;
-  if (!compile_script(source.str(), &script, &error)) {
+  std::string text = with_checksum_first(source.str(), argv[1]);
+  const int added = text.size() > source.str().size() ? 1 : 0;
+  if (!compile_script(text, &script, &error)) {
     std::cerr << "tmscript: " << argv[1] << ": " << error << "\n";
     return 1;
   }
-  if (!updater_accepts(script, argv[1])) return 1;
+  if (!updater_accepts(script, argv[1], added)) return 1;
   std::ofstream out(argv[2], std::ios::binary | std::ios::trunc);
   out << script;
   if (!out) {

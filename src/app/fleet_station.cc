@@ -30,6 +30,8 @@ int run_fleet_command_line(const CommandLine& cl, const char* argv0, const std::
   o.program = own_program_path(argv0);
   if (o.program.empty()) return refuse(os, "cannot find the path of this program to start it again");
   if (!cl.visa.empty()) o.child_options.push_back("--visa=" + cl.visa);
+  if (cl.strict) o.child_options.push_back("--strict");
+  if (cl.no_verify) o.child_options.push_back("--no-verify");
   o.list_file = *cl.list_file;
   o.jobs = cl.jobs;
   o.log = cl.log;
