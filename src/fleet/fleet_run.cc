@@ -48,7 +48,7 @@ class Fleet {
  public:
   Fleet(const FleetOptions& o, Processes& p, Platform& os, Clock& clock, const std::function<int64_t()>& wall_ms)
       : o_(o), p_(p), os_(os), clock_(clock), wall_ms_(wall_ms),
-        log_([this] { return local_time_text(wall_ms_()); }), terminal_(p.output_is_terminal()) {}
+        log_([this] { return local_time_text(wall_ms_()); }), columns_(p.terminal_columns()) {}
 
   int run(const std::vector<std::string>& rsrcs);
 
@@ -72,7 +72,7 @@ class Fleet {
   Clock& clock_;
   std::function<int64_t()> wall_ms_;
   RunLog log_;
-  bool terminal_;
+  int columns_;  // 0: piped
   std::vector<InstrumentRun> ins_;
   std::vector<std::string> shown_;  // piped: each instrument's last change key printed
   size_t drawn_ = 0;                // terminal: lines drawn so far
@@ -180,7 +180,7 @@ bool Fleet::all_ended() const {
 }
 
 void Fleet::show(bool force) {
-  if (!terminal_) return show_changes();
+  if (columns_ == 0) return show_changes();
   uint64_t now = clock_.now_ms();
   if (force || now - drawn_ms_ >= static_cast<uint64_t>(kWaitMs)) redraw();
 }
@@ -201,7 +201,10 @@ void Fleet::show_changes() {
 void Fleet::redraw() {
   std::string text;
   if (drawn_ > 0) text += "\x1b[" + std::to_string(drawn_) + "A\r";
-  for (const InstrumentRun& in : ins_) text += "\x1b[2K" + status_line(in) + "\n";
+  // A line that wrapped would take two rows, and the next drawing would
+  // start one row too low: each is cut to the width.
+  size_t width = static_cast<size_t>(columns_ > 1 ? columns_ - 1 : 1);
+  for (const InstrumentRun& in : ins_) text += "\x1b[2K" + status_line(in).substr(0, width) + "\n";
   os_.print(kColourPlain, text);
   drawn_ = ins_.size();
   drawn_ms_ = clock_.now_ms();

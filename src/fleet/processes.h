@@ -41,9 +41,10 @@ class Processes {
   // to stop; 0 while none has come.
   virtual int interrupted() = 0;
 
-  // Whether standard output is a terminal, where the instruments' lines are
-  // redrawn in place.
-  virtual bool output_is_terminal() = 0;
+  // The width of the terminal standard output is, where the instruments'
+  // lines are redrawn in place (each kept within it, so that none wraps);
+  // 0 when standard output is no terminal.
+  virtual int terminal_columns() = 0;
 };
 
 // The system's processes; nullptr with *why where this build has none (a

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -26,6 +27,7 @@ namespace {
 // seen ending all the same.
 constexpr int kReapEveryMs = 100;
 constexpr size_t kReadChunk = 4096;
+constexpr int kDefaultColumns = 80;  // a terminal that does not say its width
 
 // The write end of the signal pipe, for the handler.
 volatile sig_atomic_t g_signal_pipe = -1;
@@ -139,7 +141,11 @@ class PosixProcesses : public Processes {
 
   int interrupted() override { return g_signal; }
 
-  bool output_is_terminal() override { return isatty(STDOUT_FILENO) == 1; }
+  int terminal_columns() override {
+    if (isatty(STDOUT_FILENO) != 1) return 0;
+    winsize ws {};
+    return ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_col > 0 ? ws.ws_col : kDefaultColumns;
+  }
 
  private:
   static int failed(std::string* why, const std::string& what) {

@@ -171,8 +171,8 @@ class ScriptedProcesses : public Processes {
   }
 
   int interrupted() override { return clock_.now_ms() >= interrupt_at_ms ? interrupt_signal : 0; }
-  bool output_is_terminal() override { return terminal; }
-  bool terminal = false;
+  int terminal_columns() override { return columns; }
+  int columns = 0;
 
  private:
   struct Child {
@@ -351,7 +351,7 @@ TEST_F(FleetRun, AReportThatCannotBeWrittenStopsBeforeAnyChild) {
 TEST_F(FleetRun, OnATerminalTheLinesAreRedrawnInPlace) {
   processes.scripts["SN1"] = updating(1000);
   processes.scripts["SN2"] = updating(1000);
-  processes.terminal = true;
+  processes.columns = 17;  // lines of at most 16 characters
   EXPECT_EQ(run({"SN1", "SN2"}), 0);
   // What the terminal shows at the end: each instrument's last line, then
   // the summary.
@@ -361,6 +361,7 @@ TEST_F(FleetRun, OnATerminalTheLinesAreRedrawnInPlace) {
   EXPECT_EQ(text.substr(last_draw), "\x1b[2A\r\x1b[2KSN1: Update Ok\n\x1b[2KSN2: Update Ok\n"
                                     "fleet: 2 instruments, 2 Update Ok\n");
   EXPECT_EQ(text.find("\x1b[2K"), 0u) << "the first drawing moves nothing";
+  EXPECT_NE(text.find("\x1b[2KSN1: running: fi\n"), std::string::npos) << "a line no wider than the terminal";
 }
 
 }  // namespace
