@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/fleet_station.h"
 #include "app/station.h"
 #include "base/console.h"
 #include "config.h"
@@ -42,5 +43,6 @@ int main(int argc, char** argv) {
     return check_list(os, cl.list_file->c_str(), rules);
   }
   std::vector<std::string> arguments(argv + 1, argv + argc);
+  if (cl.all) return run_fleet_command_line(cl, argv[0], arguments, os);
   return run_command_line(cl, arguments, os);
 }

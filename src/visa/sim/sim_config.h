@@ -124,6 +124,8 @@ struct SimConfig {
   // command) the flash every bootloader has programmed so far is written to
   // this file, replacing it: what a test of a simulator in another process
   // (the simulator library, a child tmflash) compares with the image.
+  // "{name}" in it gives each instrument a file of its own (its name in
+  // place of "{name}"), written when that instrument's image completes.
   std::string flash_path = {};
 };
 

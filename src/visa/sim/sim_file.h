@@ -22,7 +22,10 @@
 //                          the flash each bootloader has programmed so far:
 //                          one line "NAME 0xADDRESS HEXBYTES" per run of
 //                          programmed bytes, read back from the flash; PATH
-//                          is taken as written
+//                          is taken as written. With "{name}" in PATH, each
+//                          instrument's flash goes to a file of its own,
+//                          "{name}" replaced by its NAME, when its image
+//                          completes
 //   keep_transcript = FLAG keep every call in memory too, for a program that
 //                          runs the simulator in-process and reads it [no]
 //   keep_commands = FLAG   keep every command the bootloaders decode in

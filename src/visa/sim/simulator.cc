@@ -268,18 +268,28 @@ void Simulator::deliver(size_t index, std::string_view bytes) {
   } else {
     inst.output.assign(inst.boot.receive(bytes));
     ctx.command = inst.boot.last_command();
-    if (ctx.command && ctx.command->letter == 'x' && !flash_path_.empty()) write_flash_file();
+    if (ctx.command && ctx.command->letter == 'x' && !flash_path_.empty()) write_flash_file(index);
   }
   if (hook_) hook_(ctx, &inst.output);
 }
 
-void Simulator::write_flash_file() const {
-  FILE* f = fopen(flash_path_.c_str(), "w");
+void Simulator::write_flash_file(size_t index) const {
+  // With "{name}" in the path each instrument has a file of its own, written
+  // when its own image completes: a process per instrument (a fleet run)
+  // then never overwrites another instrument's flash.
+  constexpr std::string_view kName = "{name}";
+  std::string path = flash_path_;
+  size_t at = path.find(kName);
+  bool own_file = at != std::string::npos;
+  if (own_file) path.replace(at, kName.size(), instruments_[index]->cfg.name);
+  FILE* f = fopen(path.c_str(), "w");
   if (!f) return;  // the test that reads it sees no file
-  for (const auto& inst : instruments_) {
-    for (const auto& [addr, len] : inst->boot.programmed()) {
-      fprintf(f, "%s 0x%08X ", inst->cfg.name.c_str(), static_cast<unsigned>(addr));
-      for (uint8_t b : inst->boot.flash(addr, static_cast<size_t>(len))) fprintf(f, "%02X", b);
+  for (size_t i = 0; i < instruments_.size(); ++i) {
+    if (own_file && i != index) continue;
+    const Instrument& inst = *instruments_[i];
+    for (const auto& [addr, len] : inst.boot.programmed()) {
+      fprintf(f, "%s 0x%08X ", inst.cfg.name.c_str(), static_cast<unsigned>(addr));
+      for (uint8_t b : inst.boot.flash(addr, static_cast<size_t>(len))) fprintf(f, "%02X", b);
       fputc('\n', f);
     }
   }

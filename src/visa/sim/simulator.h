@@ -175,7 +175,7 @@ class Simulator {
   bool unplugged() const;
   static bool nth(const std::vector<uint32_t>& list, uint32_t n);
   void close_object(ViObject h);
-  void write_flash_file() const;
+  void write_flash_file(size_t index) const;
 
   Clock& clock_;
   uint64_t start_ms_;
