@@ -76,7 +76,7 @@
 #include "package/package_info.h"
 #include "package/package_unpack.h"
 #include "package/package_writer.h"
-#include "tool_command_line.h"
+#include "tools/tool_command_line.h"
 
 namespace {
 

@@ -26,8 +26,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iostream>
-#include <sstream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -36,7 +36,7 @@
 #include "script/script_check.h"
 #include "script/script_decode.h"
 #include "script/script_writer.h"
-#include "tool_command_line.h"
+#include "tools/tool_command_line.h"
 
 namespace {
 

@@ -169,8 +169,9 @@ std::vector<BytePatch> patches_between(const std::vector<uint8_t>& built, const 
       same = built[end] == package[end] ? same + 1 : 0;
     }
     while (built[end - 1] == package[end - 1]) --end;
-    patches.push_back({static_cast<uint32_t>(i), std::vector<uint8_t>(package.begin() + static_cast<std::ptrdiff_t>(i),
-                                                                      package.begin() + static_cast<std::ptrdiff_t>(end))});
+    patches.push_back(
+        {static_cast<uint32_t>(i), std::vector<uint8_t>(package.begin() + static_cast<std::ptrdiff_t>(i),
+                                                        package.begin() + static_cast<std::ptrdiff_t>(end))});
     i = end - 1;
   }
   return patches;
@@ -178,10 +179,14 @@ std::vector<BytePatch> patches_between(const std::vector<uint8_t>& built, const 
 
 const char* type_name(SectionType type) {
   switch (type) {
-    case SectionType::kCommand: return "command";
-    case SectionType::kBinary: return "binary";
-    case SectionType::kFramed: return "framed";
-    case SectionType::kRaw: return "raw";
+    case SectionType::kCommand:
+      return "command";
+    case SectionType::kBinary:
+      return "binary";
+    case SectionType::kFramed:
+      return "framed";
+    case SectionType::kRaw:
+      return "raw";
   }
   return "raw";
 }
@@ -203,7 +208,8 @@ class DescriptionWriter {
       key("run_order", order);
     }
     if (!plan.trailer.empty()) key("trailer", hex_bytes(plan.trailer.data(), plan.trailer.size()));
-    for (const BytePatch& p : plan.patches) key("patch", std::to_string(p.offset) + ": " + hex_bytes(p.bytes.data(), p.bytes.size()));
+    for (const BytePatch& p : plan.patches)
+      key("patch", std::to_string(p.offset) + ": " + hex_bytes(p.bytes.data(), p.bytes.size()));
     for (int r = 0; r < kSectionCount; ++r) {
       if (plan.sections[r]) section(r, *plan.sections[r]);
     }
@@ -239,7 +245,9 @@ class DescriptionWriter {
     text_key("command_header", s.command_header);
     if (s.length) key("length", std::to_string(*s.length));
     switch (s.type) {
-      case SectionType::kCommand: text_key("text", s.text); break;
+      case SectionType::kCommand:
+        text_key("text", s.text);
+        break;
       case SectionType::kBinary:
         key("start", hex_number(static_cast<uint32_t>(s.bin.start_address), 8));
         key("end", hex_number(static_cast<uint32_t>(s.bin.end_address), 8));
@@ -309,8 +317,8 @@ bool unpack_package(const std::vector<uint8_t>& package, const std::string& name
   const std::string file_name = std::filesystem::path(name).filename().string();
   const std::string stem = std::filesystem::path(name).stem().string();
   std::string head = "# " + in_quotes(escaped(file_name, true)) + ", unpacked by tmpack --unpack (" +
-                     std::to_string(package.size()) + " bytes). Build it again with:\n#   tmpack " + stem +
-                     ".desc " + file_name + "\n\n";
+                     std::to_string(package.size()) + " bytes). Build it again with:\n#   tmpack " + stem + ".desc " +
+                     file_name + "\n\n";
   PackageUnpack result;
   result.patches = static_cast<int>(plan.patches.size());
   result.description = DescriptionWriter(stem, &result.files).write(plan, head);

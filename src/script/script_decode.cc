@@ -1,7 +1,9 @@
 #include "script/script_decode.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "base/hex.h"
 #include "base/text.h"
@@ -92,7 +94,13 @@ bool writes_back(const std::string& form, std::string_view line) {
 
 class Decoder {
  public:
-  Decoder(std::string_view script, ScriptDecode* out) : script_(script), out_(*out) {}
+  Decoder(std::string_view script, ScriptDecode* out) : script_(script), out_(*out) {
+    for (const Finding& f : out_.findings) {
+      if (f.line > 0) by_line_.push_back(&f);
+    }
+    std::stable_sort(by_line_.begin(), by_line_.end(),
+                     [](const Finding* a, const Finding* b) { return a->line < b->line; });
+  }
 
   void line(std::string_view line, size_t end, int number) {
     notes_for(number);
@@ -117,9 +125,10 @@ class Decoder {
     emit(line);
   }
 
+  // The findings of line number, in order; lines come in order.
   void notes_for(int number) {
-    for (const Finding& f : out_.findings) {
-      if (f.line == number) note(finding_text(f));
+    for (; next_ < by_line_.size() && by_line_[next_]->line <= number; ++next_) {
+      if (by_line_[next_]->line == number) note(finding_text(*by_line_[next_]));
     }
   }
 
@@ -161,6 +170,8 @@ class Decoder {
 
   std::string_view script_;
   ScriptDecode& out_;
+  std::vector<const Finding*> by_line_;  // the findings of lines, by line
+  size_t next_ = 0;
   std::string body_;
 };
 
