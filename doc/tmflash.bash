@@ -4,7 +4,7 @@
 # Installed as share/bash-completion/completions/tmflash (it uses the helpers
 # of the bash-completion package).
 
-_tmflash_options="--visa= --select= --serial= --log= --report= --trace= --check --no-pause --help --version"
+_tmflash_options="--visa= --select= --serial= --log= --report= --trace= --check --strict --no-verify --no-pause --help --version"
 
 _tmflash() {
     local cur prev words cword split

@@ -42,7 +42,7 @@ std::string without_lines(std::string_view script, const std::vector<int>& unsai
 
 // Decodes script and compiles the source; returns the decode.
 ScriptDecode round_trip(std::string_view script, std::string* again) {
-  ScriptDecode decoded = decode_script(script, "fuzz.txt", -1);
+  ScriptDecode decoded = decode_script(script, "fuzz.txt");
   std::string error;
   if (!compile_script(decoded.source, again, &error))
     mismatch(("the source does not compile: " + error).c_str(), script, decoded.source);

@@ -6,6 +6,11 @@
 //   tmpack --info PACKAGE
 //   tmpack --help | --version
 //
+// The package ends in its integrity trailer (src/package/package_trailer.h):
+// 16 bytes with the CRC-32 of everything before them, which the updater
+// verifies before it opens the instrument; "integrity_trailer = no" leaves
+// it out (an unpacked package that had none is built back without it).
+//
 // Exit status 0 when done, 1 when the description is wrong, a file cannot
 // be read or written (the reason goes to stderr, with the line number) or
 // the updater would refuse the package (--info), 2 for a wrong command line.
@@ -38,6 +43,7 @@
 //   device_code = DEV1        at most 8 characters
 //   run_order = 1, 0, 2       at most 32 indices (blanks or commas); rest 0xFF
 //   trailer = HEX             bytes after the last section's data
+//   integrity_trailer = no    no integrity trailer after everything (default yes)
 //   patch = OFFSET: HEX       bytes written over the finished file (repeatable)
 //
 //   [section N]               N = 0 .. 19; records not described stay empty
@@ -127,7 +133,7 @@ int pack(const std::string& description_path, const std::string& output_path, bo
     return kToolFailed;
   }
   std::vector<uint8_t> package;
-  if (!build_package(plan, &package, &error)) {
+  if (!build_package_file(plan, &package, &error)) {
     std::fprintf(stderr, "tmpack: %s: %s\n", description_path.c_str(), error.c_str());
     return kToolFailed;
   }

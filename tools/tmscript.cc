@@ -10,6 +10,13 @@
 // @version, @company, @u, @checksum), "@#" lines are notes; every other
 // line is copied unchanged.
 //
+// The script's first line is always its checksum line ("___f="), over every
+// line after it, so that the updater refuses a copy that was cut short or
+// damaged (a source whose first line that is no note is @checksum, or a
+// checksum line kept as it stands, gives it there; any other source gets
+// one put before its first line). A later @checksum would leave the lines
+// before it uncovered: it is written as asked, with a warning.
+//
 // The script is checked as the updater reads it before it is written: a
 // command line the updater would refuse in the send mode its directives
 // select (an odd digit count, a letter that is no command letter, a line
@@ -29,6 +36,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/finding.h"
@@ -41,8 +49,10 @@
 namespace {
 
 // Checks the script as the updater would read it, from the start of a run
-// (entry mode 0). Prints every finding; returns true when there is no fault.
-bool updater_accepts(const std::string& script, const std::string& source) {
+// (entry mode 0). Prints every finding, at its line of the source: the
+// script's line less added, the lines put before the source. Returns true
+// when there is no fault.
+bool updater_accepts(const std::string& script, const std::string& source, int added) {
   bool read = false;
   ScriptCheck check = check_script_bytes(script, &read);
   if (!read) {
@@ -50,7 +60,8 @@ bool updater_accepts(const std::string& script, const std::string& source) {
     return false;
   }
   bool accepted = true;
-  for (const Finding& f : check.findings) {
+  for (Finding f : check.findings) {
+    if (f.line > added) f.line -= added;
     std::string place = finding_place(source, f);
     if (f.kind == Finding::kWarning) {
       std::cerr << "tmscript: " << place << ": warning: " << f.text << "\n";
@@ -61,6 +72,36 @@ bool updater_accepts(const std::string& script, const std::string& source) {
   }
   if (!accepted) std::cerr << "tmscript: " << source << ": nothing written: the updater would refuse this script\n";
   return accepted;
+}
+
+bool is_checksum_directive(std::string_view line) {
+  return line.substr(0, 9) == "@checksum" && (line.size() == 9 || line[9] == '\n' || line[9] == '\r' || line[9] == ' ');
+}
+
+// The source with its checksum line first: as it is when its first line
+// that is no note is "@checksum" or a checksum line "___f=" (as a decoded
+// script keeps one that does not hold), else with "@checksum" put before
+// it; *added is then 1. Warns about later @checksum lines.
+std::string with_checksum_first(const std::string& source, const std::string& name, int* added) {
+  bool first = true, protected_first = false;
+  int number = 0;
+  for (size_t start = 0; start < source.size();) {
+    size_t end = source.find('\n', start);
+    end = end == std::string::npos ? source.size() : end + 1;
+    std::string_view line(source.data() + start, end - start);
+    start = end;
+    ++number;
+    if (is_source_note(line)) continue;
+    if (first) {
+      protected_first = is_checksum_directive(line) || line.substr(0, 5) == "___f=";
+      first = false;
+    } else if (is_checksum_directive(line)) {
+      std::cerr << "tmscript: " << name << ":" << number
+                << ": warning: a checksum line after the first: the lines before it are not covered\n";
+    }
+  }
+  *added = protected_first ? 0 : 1;
+  return protected_first ? source : "@checksum\n" + source;
 }
 
 bool read_whole(const char* path, std::string* bytes) {
@@ -78,12 +119,14 @@ int compile(const std::string& source_path, const std::string& script_path) {
     std::cerr << "tmscript: cannot read " << source_path << "\n";
     return kToolFailed;
   }
+  int added = 0;
+  std::string text = with_checksum_first(source, source_path, &added);
   std::string script, error;
-  if (!compile_script(source, &script, &error)) {
+  if (!compile_script(text, &script, &error)) {
     std::cerr << "tmscript: " << source_path << ": " << error << "\n";
     return kToolFailed;
   }
-  if (!updater_accepts(script, source_path)) return kToolFailed;
+  if (!updater_accepts(script, source_path, added)) return kToolFailed;
   std::ofstream out(script_path, std::ios::binary | std::ios::trunc);
   out << script;
   if (!out) {
@@ -99,7 +142,7 @@ int decode(const std::string& script_path, const std::string* source_path) {
     std::cerr << "tmscript: cannot read " << script_path << "\n";
     return kToolFailed;
   }
-  ScriptDecode decoded = decode_script(script, script_path, checksum_file(script_path.c_str()));
+  ScriptDecode decoded = decode_script(script, script_path);
   if (source_path == nullptr) {
     std::cout << decoded.source << std::flush;
   } else {

@@ -101,6 +101,17 @@ std::unique_ptr<CLI::App> make_app(CommandLine& cl, std::string& list_file, std:
                 "run would, touch no instrument and run no shell command;\n"
                 "print what the run would do and every fault it would meet\n"
                 "(exit status 0 only when there is none)");
+  // The integrity of update files.
+  CLI::Option* strict =
+      app->add_flag("--strict", cl.strict,
+                    "for production lines: refuse a script without a checksum\n"
+                    "line (an empty one too), a package without its integrity\n"
+                    "trailer, and a package whose compatibility the instrument\n"
+                    "does not let be checked (no syst:info? reply)");
+  app->add_flag("--no-verify", cl.no_verify,
+                "do not check scripts' checksum lines (for stored scripts\n"
+                "known to carry a wrong one); not with --strict")
+      ->excludes(strict);
   app->add_flag("--no-pause", cl.no_pause,
                 "never wait for a key, on a terminal too (the prompt is still\n"
                 "shown)");

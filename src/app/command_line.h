@@ -23,6 +23,8 @@ struct CommandLine {
   std::string trace;   // --trace=FILE: every VISA call as JSON lines
   bool no_pause = false;
   bool check = false;  // --check: check LIST_FILE and what it names, run nothing
+  bool strict = false;     // --strict: refuse update files that cannot be verified
+  bool no_verify = false;  // --no-verify: do not check scripts' checksum lines
 };
 
 CommandLine parse_command_line(int argc, const char* const* argv);

@@ -36,7 +36,10 @@ int main(int argc, char** argv) {
       printf_color(os, kColourRed, "tmflash: --check needs a list file (see tmflash --help)\n");
       return 1;
     }
-    return check_list(os, cl.list_file->c_str());
+    IntegrityRules rules;
+    rules.strict = cl.strict;
+    rules.verify_checksum = !cl.no_verify;
+    return check_list(os, cl.list_file->c_str(), rules);
   }
   std::vector<std::string> arguments(argv + 1, argv + argc);
   return run_command_line(cl, arguments, os);

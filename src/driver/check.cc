@@ -1,6 +1,5 @@
 #include "driver/check.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,6 +13,8 @@
 #include "driver/updater.h"
 #include "package/package_check.h"
 #include "package/package_format.h"
+#include "platform/regular_file.h"
+#include "script/script.h"
 #include "script/script_check.h"
 
 namespace {
@@ -63,31 +64,54 @@ class CheckReport {
 // A job's file, opened as the job opens it. When it cannot be, prints the
 // job's line and the fault the run would report, and returns nullptr.
 FILE* open_job(CheckReport& report, const std::string& head, const std::string& path) {
-  FILE* file = fopen(path.c_str(), "rb");
+  FileRefusal why;
+  FILE* file = open_regular_file(path.c_str(), &why);
   if (file == nullptr) {
-    std::string why = strerror(errno);
     report.line(head);
-    report.finding(path, fault_at_line(0, msg::kCorrupted5, "cannot open: " + why));
+    report.finding(path, fault_at_line(0, msg::kCorrupted5, std::string("cannot open: ") + refusal_text(why)));
   }
   return file;
 }
 
-void script_job(CheckReport& report, int slot, const std::string& path, int* mode) {
+// The script's checksum as the job checks it before the instrument is
+// opened: "ok", "bad" or "none" for the job's line, and the finding, if any.
+std::string checksum_state(FILE* file, const IntegrityRules& rules, std::vector<Finding>* findings) {
+  ChecksumCheck sum = check_checksum(file);
+  std::string why;
+  const char* message = script_integrity_fault(sum, rules.strict, &why);
+  if (message != nullptr) {
+    if (rules.verify_checksum || rules.strict || sum.line == 0) {
+      findings->push_back(fault_at_line(sum.line, message, why));
+    } else {
+      findings->push_back(warning_at(sum.line, why + "; --no-verify runs it all the same"));
+    }
+  }
+  if (sum.line == 0) return "none";
+  return sum.holds ? "ok" : "bad";
+}
+
+void script_job(CheckReport& report, int slot, const std::string& path, int* mode, const IntegrityRules& rules) {
   std::string head = "job " + std::to_string(slot) + ": path " + quoted(path);
   FILE* file = open_job(report, head, path);
   if (file == nullptr) return;
+  std::vector<Finding> integrity;
+  std::string checksum = checksum_state(file, rules, &integrity);
   ScriptCheck check = check_script(file, *mode);
   fclose(file);
   *mode = check.mode_after;
   report.line(head + " lines=" + std::to_string(check.lines) + " text_commands=" +
               std::to_string(check.text_commands) + " binary_commands=" + std::to_string(check.binary_commands) +
-              " version=" + quoted(check.version) + " command_header=" + quoted(check.cmd_header));
+              " version=" + quoted(check.version) + " command_header=" + quoted(check.cmd_header) +
+              " checksum=" + checksum);
   for (const TransferPoint& t : check.transfers) {
     report.line("  line " + std::to_string(t.line) + ": transfer mode=" + std::to_string(t.mode) +
                 " comm_reset=" + std::to_string(t.comm_reset) + " delay=" + std::to_string(t.jump_dealy) +
                 " jump=" + quoted(t.jump_boot) + " boot=" + quoted(t.boot_version) + " main=" +
                 quoted(t.main_version) + " hw=" + quoted(t.HW_version));
   }
+  // The run refuses a script that fails its integrity check before it reads
+  // a line of it.
+  report.findings(path, integrity);
   report.findings(path, check.findings);
 }
 
@@ -116,15 +140,23 @@ std::string section_line(const SectionSummary& s) {
   return out + " writes=" + (writes.empty() ? "none" : writes);
 }
 
-void package_job(CheckReport& report, int slot, const std::string& path, int* mode) {
+const char* trailer_state(TrailerState state) {
+  switch (state) {
+    case TrailerState::kValid: return "ok";
+    case TrailerState::kAbsent: return "none";
+    default: return "bad";
+  }
+}
+
+void package_job(CheckReport& report, int slot, const std::string& path, int* mode, const IntegrityRules& rules) {
   std::string head = "job " + std::to_string(slot) + ": pt " + quoted(path);
   FILE* file = open_job(report, head, path);
   if (file == nullptr) return;
   PackageState pkg;
   size_t got = fread(pkg.pt_header, 1, kPtHeaderSize, file);
-  PackageReport check = check_package(pkg.pt_header, file);
+  PackageReport check = check_package(pkg.pt_header, file, rules.strict);
   fclose(file);
-  head += " bytes=" + std::to_string(check.file_size);
+  head += " bytes=" + std::to_string(check.file_size) + " trailer=" + trailer_state(check.trailer.state);
   if (got == static_cast<size_t>(kPtHeaderSize)) {
     char code[kDeviceCodeSize + 1];
     pt_device_code(pkg.pt_header, code);
@@ -143,7 +175,7 @@ void package_job(CheckReport& report, int slot, const std::string& path, int* mo
 
 }  // namespace
 
-int check_list(Platform& os, const char* list_path) {
+int check_list(Platform& os, const char* list_path, const IntegrityRules& rules) {
   CheckReport report(os);
   Updater u(os);  // the list file's state only: no VISA, nothing runs
   std::vector<Finding> findings;
@@ -163,8 +195,8 @@ int check_list(Platform& os, const char* list_path) {
     switch (run.commond_mode[slot]) {
       case kJobSystem: report.line(job + "scmd " + quoted(argument)); break;
       case kJobMachine: report.line(job + "mcmd " + quoted(argument)); break;
-      case kJobScript: script_job(report, slot, argument, &mode); break;
-      case kJobPackage: package_job(report, slot, argument, &mode); break;
+      case kJobScript: script_job(report, slot, argument, &mode, rules); break;
+      case kJobPackage: package_job(report, slot, argument, &mode, rules); break;
       default: break;  // an empty slot: the run skips it
     }
   }

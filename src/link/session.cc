@@ -11,11 +11,23 @@
 
 namespace {
 
+// Answers in a row that choose nothing (no number, or a number the list
+// does not offer) after which the run stops as when the input has ended:
+// whatever feeds them is no operator who will ever choose.
+constexpr int kMaxAnswersInARow = 1000;
+
 // Reads the operator's answer into *selection. A line that is no number
-// leaves it unchanged, so the prompt repeats. Returns false when the input
-// has ended: no answer will ever come, and the caller must give up rather
-// than prompt for ever.
-bool ask(InstrumentLink& u, int* selection) {
+// leaves it unchanged, so the prompt repeats. *asked counts the answers of
+// this dialogue so far. Returns false when the input has ended, or when
+// kMaxAnswersInARow answers have chosen nothing: no answer will ever come,
+// and the caller must give up rather than prompt for ever.
+bool ask(InstrumentLink& u, int* selection, int* asked) {
+  if (*asked >= kMaxAnswersInARow) {
+    printf_color(u.os, kColourRed, msg::kOperatorInputEnded);
+    printf_note(u.os, "%d answers in a row chose no instrument\n", kMaxAnswersInARow);
+    return false;
+  }
+  ++*asked;
   printf_color(u.os, kColourCyan, msg::kPleaseSelect);
   int answer = 0;
   switch (u.os.read_number(&answer)) {
@@ -32,8 +44,9 @@ bool ask_search_again(InstrumentLink& u, int* selection) {
   printf_color(u.os, kColourCyan, msg::kUsbList);
   printf_color(u.os, kColourBlue, msg::kSearchAgain, 0);
   *selection = kSelectionUnanswered;
+  int asked = 0;
   while (*selection != 0) {
-    if (!ask(u, selection)) return false;
+    if (!ask(u, selection, &asked)) return false;
   }
   *selection = kSelectionNone;
   return true;
@@ -65,8 +78,9 @@ bool list_and_ask(InstrumentLink& u, ViFindList list, int count, char* desc, int
   printf_color(u.os, kColourBlue, msg::kSearchAgain, i);
   if (u.choice.select >= 0) return answer_by_rule(u, i, selection);
   *selection = kSelectionUnanswered;
+  int asked = 0;
   while (*selection < 0 || *selection > count) {
-    if (!ask(u, selection)) return false;
+    if (!ask(u, selection, &asked)) return false;
   }
   return true;
 }

@@ -7,6 +7,7 @@
 #include "base/text.h"
 #include "package/package_check.h"
 #include "package/package_format.h"
+#include "package/package_trailer.h"
 
 namespace {
 
@@ -51,6 +52,25 @@ class InfoWriter {
       order += (order.empty() ? "" : ", ") + std::to_string(pt_run_order_entry(h, k));
     }
     field("run order", order.empty() ? "none: no section runs" : order);
+  }
+
+  void trailer(const TrailerCheck& t) {
+    char crc[64];
+    switch (t.state) {
+      case TrailerState::kValid:
+        snprintf(crc, sizeof crc, "trailer holds: CRC-32 0x%08X over %u bytes", t.trailer.crc, t.trailer.covered_length);
+        return field("integrity", crc);
+      case TrailerState::kAbsent: return field("integrity", "no trailer: the run cannot verify it (--strict refuses it)");
+      case TrailerState::kBadLength:
+        return field("integrity", "trailer damaged: it covers " + std::to_string(t.trailer.covered_length) +
+                                      " bytes, the file has " + std::to_string(t.file_size - kTrailerSize) +
+                                      " before it");
+      case TrailerState::kBadCrc:
+        snprintf(crc, sizeof crc, "CRC-32 0x%08X stored, 0x%08X computed", t.trailer.crc, t.computed_crc);
+        return field("integrity", std::string("trailer damaged: ") + crc);
+      case TrailerState::kReadError: break;
+    }
+    field("integrity", trailer_state_text(t.state));
   }
 
   // index: the record's, which the instrument's syst:info? entry of the
@@ -147,6 +167,7 @@ PackageInfo describe_package(const std::vector<uint8_t>& package, const std::str
   out.line("package " + quoted(name) + ": " + std::to_string(package.size()) + " bytes");
   if (package.size() >= static_cast<size_t>(kPtHeaderSize)) {
     out.header(h);
+    out.trailer(report.trailer);
     for (const SectionSummary& s : report.sections) out.section(s);
     int64_t offsets[kSectionCount];
     pt_data_offsets(h, offsets);

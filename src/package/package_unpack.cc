@@ -8,6 +8,7 @@
 #include "base/text.h"
 #include "package/package_description.h"
 #include "package/package_format.h"
+#include "package/package_trailer.h"
 #include "package/package_writer.h"
 
 namespace {
@@ -208,6 +209,7 @@ class DescriptionWriter {
       key("run_order", order);
     }
     if (!plan.trailer.empty()) key("trailer", hex_bytes(plan.trailer.data(), plan.trailer.size()));
+    if (!plan.integrity_trailer) key("integrity_trailer", "no");
     for (const BytePatch& p : plan.patches)
       key("patch", std::to_string(p.offset) + ": " + hex_bytes(p.bytes.data(), p.bytes.size()));
     for (int r = 0; r < kSectionCount; ++r) {
@@ -296,8 +298,29 @@ bool rebuild_package(const std::string& description, const std::vector<UnpackedF
     return false;
   };
   PackagePlan plan;
-  return parse_package_description(description, load, &plan, error) && build_package(plan, bytes, error);
+  return parse_package_description(description, load, &plan, error) && build_package_file(plan, bytes, error);
 }
+
+namespace {
+
+// The first comment lines on the integrity trailer: what the description
+// does with it.
+std::string trailer_note(const TrailerCheck& t, bool kept) {
+  if (kept) return "# Its integrity trailer holds; tmpack writes it again.\n";
+  switch (t.state) {
+    case TrailerState::kAbsent:
+      return "# It has no integrity trailer: integrity_trailer = no builds it back without one (leave that line\n"
+             "# out for a package the updater can verify).\n";
+    case TrailerState::kBadLength:
+    case TrailerState::kBadCrc:
+      return std::string("# Its integrity trailer is damaged (") + trailer_state_text(t.state) +
+             "): kept as it stands in trailer = with\n# integrity_trailer = no; leave out its 16 bytes and that "
+             "line, and tmpack writes a right one.\n";
+    default: return "";
+  }
+}
+
+}  // namespace
 
 bool unpack_package(const std::vector<uint8_t>& package, const std::string& name, PackageUnpack* out,
                     std::string* error) {
@@ -305,20 +328,26 @@ bool unpack_package(const std::vector<uint8_t>& package, const std::string& name
     *error = "the file is " + std::to_string(package.size()) + " bytes, shorter than a package's 1968-byte header";
     return false;
   }
-  PackagePlan plan = plan_of(package);
+  // A trailer that holds is written again by tmpack over the same bytes;
+  // any other end of the file is kept as it stands.
+  const TrailerCheck trailer = check_package_trailer(package.data(), package.size());
+  const bool kept = trailer.state == TrailerState::kValid && trailer.data_size >= kPtHeaderSize;
+  const std::vector<uint8_t> body(package.begin(), kept ? package.begin() + trailer.data_size : package.end());
+  PackagePlan plan = plan_of(body);
+  plan.integrity_trailer = kept;
   std::vector<uint8_t> built;
   if (!build_package(plan, &built, error)) return false;
-  if (built.size() != package.size()) {
+  if (built.size() != body.size()) {
     *error = "cannot be said in a description: it would be rebuilt with " + std::to_string(built.size()) + " bytes";
     return false;
   }
-  plan.patches = patches_between(built, package);
+  plan.patches = patches_between(built, body);
 
   const std::string file_name = std::filesystem::path(name).filename().string();
   const std::string stem = std::filesystem::path(name).stem().string();
   std::string head = "# " + in_quotes(escaped(file_name, true)) + ", unpacked by tmpack --unpack (" +
-                     std::to_string(package.size()) + " bytes). Build it again with:\n#   tmpack " + stem + ".desc " +
-                     file_name + "\n\n";
+                     std::to_string(package.size()) + " bytes). Build it again with:\n#   tmpack " + stem +
+                     ".desc " + file_name + "\n" + trailer_note(trailer, kept) + "\n";
   PackageUnpack result;
   result.patches = static_cast<int>(plan.patches.size());
   result.description = DescriptionWriter(stem, &result.files).write(plan, head);

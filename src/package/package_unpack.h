@@ -12,9 +12,12 @@
 // file ends inside one); bytes after the last section become the trailer.
 // What the keys cannot say (bytes after a text's NUL, a text field without
 // its NUL) becomes patch lines, found by building the description and
-// comparing it with the package byte for byte. unpack_package builds the
-// description it made once more and gives it only when that gives the
-// package back exactly.
+// comparing it with the package byte for byte. An integrity trailer that
+// holds is left to tmpack, which writes it again over the same bytes; a
+// package without one, or with a damaged one (kept as trailer bytes), gets
+// "integrity_trailer = no". unpack_package builds the description it made
+// once more, as tmpack does, and gives it only when that gives the package
+// back exactly.
 #pragma once
 
 #include <cstdint>
@@ -40,7 +43,8 @@ struct PackageUnpack {
 bool unpack_package(const std::vector<uint8_t>& package, const std::string& name, PackageUnpack* out,
                     std::string* error);
 
-// Builds a package from description as tmpack does, the named files taken
+// Builds a package file from description as tmpack does (build_package_file:
+// with its integrity trailer unless it says no), the named files taken
 // from files instead of the disk. On success fills bytes and returns true;
 // otherwise says why in error.
 bool rebuild_package(const std::string& description, const std::vector<UnpackedFile>& files,

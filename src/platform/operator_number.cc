@@ -1,4 +1,5 @@
 #include <climits>
+#include <cstdio>
 
 #include "platform/platform.h"
 
@@ -21,4 +22,19 @@ bool parse_operator_number(std::string_view line, int* value) {
   if (i != line.size()) return false;
   *value = static_cast<int>(negative ? -number : number);
   return true;
+}
+
+InputResult read_operator_answer(FILE* in, int* value) {
+  // Room for any number with blanks around it; a longer line is no number.
+  char line[64];
+  size_t length = 0;
+  int c = EOF;
+  for (size_t read = 0; read < kAnswerStretch && (c = getc(in)) != EOF && c != '\n'; ++read) {
+    if (length < sizeof line) line[length] = static_cast<char>(c);
+    ++length;
+  }
+  if (c == EOF && length == 0) return InputResult::kEnd;
+  if (length > sizeof line) return InputResult::kNotNumber;
+  return parse_operator_number(std::string_view(line, length), value) ? InputResult::kNumber
+                                                                      : InputResult::kNotNumber;
 }

@@ -134,17 +134,5 @@ void PosixPlatform::sleep_ms(uint32_t ms) {
 
 InputResult PosixPlatform::read_number(int* value) {
   fflush(stdout);
-  char line[256];
-  if (fgets(line, sizeof line, stdin) == nullptr) return InputResult::kEnd;
-  size_t len = strlen(line);
-  bool whole_line = len > 0 && line[len - 1] == '\n';
-  if (!whole_line && !feof(stdin)) {
-    // Too long to be a number: drop the rest of the line.
-    int c;
-    while ((c = getchar()) != EOF && c != '\n') {
-    }
-    return InputResult::kNotNumber;
-  }
-  return parse_operator_number(std::string_view(line, len), value) ? InputResult::kNumber
-                                                                   : InputResult::kNotNumber;
+  return read_operator_answer(stdin, value);
 }

@@ -175,26 +175,29 @@ class Decoder {
   std::string body_;
 };
 
-bool has_checksum_line(std::string_view script) {
-  return script.substr(0, 5) == "___f=" || script.find("\n___f=") != std::string_view::npos;
-}
-
 }  // namespace
 
-ScriptCheck check_script_bytes(std::string_view script, bool* read) {
+ScriptCheck check_script_bytes(std::string_view script, bool* read, ChecksumCheck* sum) {
   FILE* file = std::tmpfile();
   *read = file != nullptr && std::fwrite(script.data(), 1, script.size(), file) == script.size();
   ScriptCheck check;
+  if (*read && sum != nullptr) *sum = check_checksum(file);
   if (*read) check = check_script(file, 0);
   if (file != nullptr) std::fclose(file);
   return check;
 }
 
-ScriptDecode decode_script(std::string_view script, const std::string& name, int file_checksum) {
+ScriptDecode decode_script(std::string_view script, const std::string& name) {
   ScriptDecode out;
   bool read = false;
-  ScriptCheck check = check_script_bytes(script, &read);
-  out.findings = check.findings;
+  ChecksumCheck sum;
+  ScriptCheck check = check_script_bytes(script, &read, &sum);
+  // The run refuses a script whose checksum fails before it reads a line.
+  std::string why;
+  if (const char* message = read ? script_integrity_fault(sum, false, &why) : nullptr) {
+    out.findings.push_back(fault_at_line(sum.line, message, why));
+  }
+  out.findings.insert(out.findings.end(), check.findings.begin(), check.findings.end());
   if (!read) out.findings.push_back(warning_at(0, "cannot be checked: no temporary file"));
   for (const Finding& f : out.findings) out.faults += f.kind == Finding::kFault;
 
@@ -213,11 +216,15 @@ ScriptDecode decode_script(std::string_view script, const std::string& name, int
             std::to_string(out.faults) + " faults, " + std::to_string(out.findings.size() - out.faults) +
             " warnings.");
   head_note("Compile it with: tmscript SOURCE SCRIPT");
-  if (!has_checksum_line(script)) {
+  if (sum.line == 0) {
     head_note("checksum: the script has no checksum line");
-  } else if (file_checksum >= 0) {
-    head_note(file_checksum == 1 ? "checksum: the file's checksum holds"
-                                 : "checksum: the file's checksum does NOT hold");
+  } else {
+    head_note(std::string("checksum: the file's checksum (line ") + std::to_string(sum.line) +
+              (sum.holds ? ") holds" : ") does NOT hold"));
+  }
+  if (script.substr(0, 5) != "___f=") {
+    head_note("tmscript puts a checksum line before the first line: the script it writes from this source has "
+              "that line more.");
   }
   for (const Finding& f : out.findings) {
     if (f.line == 0) head_note(Decoder::finding_text(f));

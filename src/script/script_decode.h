@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "base/finding.h"
+#include "script/script.h"
 #include "script/script_check.h"
 
 struct ScriptDecode {
@@ -36,14 +37,14 @@ struct ScriptDecode {
 };
 
 // check_script over script in memory (through a temporary file, as the
-// check reads a FILE*), from entry mode 0. *read is false when no temporary
-// file could be written; the check is then empty.
-ScriptCheck check_script_bytes(std::string_view script, bool* read);
+// check reads a FILE*), from entry mode 0, and when sum is given the
+// script's checksum as the run checks it first (check_checksum). *read is
+// false when no temporary file could be written; the check is then empty.
+ScriptCheck check_script_bytes(std::string_view script, bool* read, ChecksumCheck* sum = nullptr);
 
 // Decodes script (the whole file) into its readable source. name is the
-// file's name for the first note. file_checksum is what checksum_file()
-// says of the file (1 holds, 0 does not), or -1 when there is no file to
-// ask; it is shown when the script has a checksum line. The check reads the
-// script as the first script of a run reads it (entry mode 0 before its
-// first "u" directive).
-ScriptDecode decode_script(std::string_view script, const std::string& name, int file_checksum);
+// file's name for the first note. The check reads the script as the first
+// script of a run reads it: its checksum first (a checksum that does not
+// hold is a fault, as the run refuses the script for it), then every line
+// (entry mode 0 before its first "u" directive).
+ScriptDecode decode_script(std::string_view script, const std::string& name);

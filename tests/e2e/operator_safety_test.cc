@@ -49,7 +49,7 @@ TEST(OperatorSafety, FolderAsListFileIsTheListFilesMessageWithTheReason) {
   BinaryRun run = run_tmflash("'" + dir.file("jobs") + "'");
   EXPECT_EQ(run.status, 1);
   EXPECT_EQ(run.output, "Update file is not complete. (1)\n" + kPressAnyKey);
-  EXPECT_EQ(run.errors, "tmflash: " + dir.file("jobs") + ": cannot read the list file: Is a directory\n");
+  EXPECT_EQ(run.errors, "tmflash: " + dir.file("jobs") + ": cannot open the list file: a folder, not a regular file\n");
 }
 
 TEST(OperatorSafety, MissingListFileGetsTheSystemsReasonOnStandardError) {

@@ -15,6 +15,7 @@
 #include "package/package_description.h"
 #include "package/package_format.h"
 #include "package/package_info.h"
+#include "package/package_trailer.h"
 #include "package/package_writer.h"
 #include "support/recording_platform.h"
 #include "support/temp_dir.h"
@@ -173,6 +174,35 @@ TEST(PackageUnpack, APackageMadeByHandUnpacksToADescriptionThatRebuildsIt) {
   expect_round_trip(q.bytes_, "trailing bytes");
 }
 
+TEST(PackageUnpack, AnIntegrityTrailerThatHoldsIsWrittenAgainAnyOtherEndIsKept) {
+  std::string demo = std::string(TMFLASH_SOURCE_DIR) + "/examples/demo";
+  Bytes plain = built(read_file(demo + "/firmware.desc"), demo);
+  Bytes sealed = plain;
+  append_package_trailer(&sealed);
+  Bytes damaged = sealed;
+  damaged[2000] ^= 1;
+  struct {
+    const char* what;
+    const Bytes& package;
+    const char* says;       // in the description
+    const char* info;       // in --info
+  } cases[] = {
+      {"trailer holds", sealed, "# Its integrity trailer holds; tmpack writes it again.\n", "trailer holds: CRC-32 0x"},
+      {"no trailer", plain, "integrity_trailer = no\n", "no trailer: the run cannot verify it"},
+      {"damaged", damaged, "trailer = 54 4D 50 4B 43 52 43 31", "trailer damaged: CRC-32 0x"},
+  };
+  for (const auto& c : cases) {
+    expect_round_trip(c.package, c.what);
+    PackageUnpack unpacked;
+    std::string error;
+    ASSERT_TRUE(unpack_package(c.package, "fw.pkg", &unpacked, &error)) << error;
+    EXPECT_NE(unpacked.description.find(c.says), std::string::npos) << c.what << "\n" << unpacked.description;
+    EXPECT_EQ(unpacked.description.find("integrity_trailer = no") == std::string::npos, &c.package == &sealed)
+        << c.what;
+    EXPECT_NE(describe_package(c.package, "fw.pkg").text.find(c.info), std::string::npos) << c.what;
+  }
+}
+
 TEST(PackageUnpack, AFileShorterThanAHeaderIsNoPackage) {
   PackageUnpack unpacked;
   std::string error;
@@ -209,7 +239,7 @@ TEST(PackageInfo, SaysWhatEachSectionDoes) {
   PackageInfo info = describe_package(demo, "firmware.pkg");
   EXPECT_EQ(info.faults, 0);
   for (const char* line :
-       {"package \"firmware.pkg\": 2157 bytes\n", "section 1, runs 2nd: binary section, entry mode 0, binary frames\n",
+       {"package \"firmware.pkg\": 2173 bytes\n", "section 1, runs 2nd: binary section, entry mode 0, binary frames\n",
         "  addresses     0x00020000 .. 0x00021FFF, erase step 0x1000\n", "  writes        96 bytes at 0x00020000\n",
         "faults: none; the updater would run this package\n"}) {
     EXPECT_NE(info.text.find(line), std::string::npos) << line << info.text;

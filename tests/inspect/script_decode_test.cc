@@ -24,7 +24,7 @@ std::string compiled(const std::string& source) {
 // Decodes script and compiles the source again: the bytes must come back.
 void expect_round_trip(const std::string& script, const std::string& what) {
   SCOPED_TRACE(what);
-  ScriptDecode decoded = decode_script(script, what, -1);
+  ScriptDecode decoded = decode_script(script, what);
   EXPECT_TRUE(decoded.exact) << decoded.source;
   EXPECT_EQ(compiled(decoded.source), script) << decoded.source;
 }
@@ -92,7 +92,7 @@ TEST(ScriptDecode, DirectivesShowTheirSourceFormOnlyWhereItWritesThemBack) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.line);
     std::string script = c.line + "&x$\n";
-    ScriptDecode decoded = decode_script(script, "t.txt", -1);
+    ScriptDecode decoded = decode_script(script, "t.txt");
     std::vector<std::string> said = said_lines(decoded.source);
     ASSERT_EQ(said.size(), 2u) << decoded.source;
     EXPECT_EQ(said[0], c.said);
@@ -108,31 +108,37 @@ TEST(ScriptDecode, DirectivesShowTheirSourceFormOnlyWhereItWritesThemBack) {
 TEST(ScriptDecode, AChecksumLineIsShownWithWhetherItHolds) {
   const std::string body = "&e@00010000$\n&x$\n";
   const std::string good = "___f=" + checksum_value(body) + "\n" + body;
-  TempDir dir;
-  ScriptDecode decoded = decode_script(good, "good.txt", checksum_file(dir.write("good.txt", good).c_str()));
+  ScriptDecode decoded = decode_script(good, "good.txt");
   EXPECT_EQ(said_lines(decoded.source)[0], "@checksum");
   EXPECT_NE(decoded.source.find("@# checksum: holds for the lines after it\n@checksum\n"), std::string::npos);
-  EXPECT_NE(decoded.source.find("checksum: the file's checksum holds"), std::string::npos);
+  EXPECT_NE(decoded.source.find("checksum: the file's checksum (line 1) holds"), std::string::npos);
+  EXPECT_EQ(decoded.faults, 0);
   EXPECT_EQ(compiled(decoded.source), good);
 
   std::string bad = good;
   bad.replace(bad.size() - 4, 3, "&q$");  // changed after the checksum was written
-  decoded = decode_script(bad, "bad.txt", checksum_file(dir.write("bad.txt", bad).c_str()));
+  decoded = decode_script(bad, "bad.txt");
   EXPECT_EQ(said_lines(decoded.source)[0], "___f=" + checksum_value(body));
   EXPECT_NE(decoded.source.find("does not hold for the lines after it (they need \"___f=" +
                                 checksum_value("&e@00010000$\n&q$\n") + "\")"),
             std::string::npos)
       << decoded.source;
-  EXPECT_NE(decoded.source.find("checksum: the file's checksum does NOT hold"), std::string::npos);
+  EXPECT_NE(decoded.source.find("checksum: the file's checksum (line 1) does NOT hold"), std::string::npos);
+  // The run refuses it for that, as --check says.
+  EXPECT_EQ(decoded.faults, 1);
+  EXPECT_NE(decoded.source.find("@# line 1: fault [Corrupted Update File. (11)]"), std::string::npos)
+      << decoded.source;
   EXPECT_EQ(compiled(decoded.source), bad);
 
-  decoded = decode_script(body, "none.txt", 0);
+  decoded = decode_script(body, "none.txt");
   EXPECT_NE(decoded.source.find("checksum: the script has no checksum line"), std::string::npos);
+  // tmscript would put one first: the note says so.
+  EXPECT_NE(decoded.source.find("tmscript puts a checksum line before the first line"), std::string::npos);
 }
 
 TEST(ScriptDecode, LinesTheRunWouldRefuseCarryItsMessage) {
   const std::string script = "___u=" + u_directive_value(0, 0, 0, 3000) + "\n&e@00001000$\n&d#DEADBEE$\n&x$\n";
-  ScriptDecode decoded = decode_script(script, "fw.txt", -1);
+  ScriptDecode decoded = decode_script(script, "fw.txt");
   EXPECT_EQ(decoded.faults, 1);
   EXPECT_NE(decoded.source.find("@# line 3: fault [Corrupted Update File. (2)]: the command line \"&d#DEADBEE$\" is "
                                 "refused in text mode: a payload pair is not two hex digits, or its '$' is missing\n"
@@ -144,7 +150,7 @@ TEST(ScriptDecode, LinesTheRunWouldRefuseCarryItsMessage) {
 
   // In binary mode the same line gives the binary framing's message.
   const std::string binary = "___u=" + u_directive_value(0, 1, 0, 3000) + "\n&d#DEADBEE$\n";
-  decoded = decode_script(binary, "fw.txt", -1);
+  decoded = decode_script(binary, "fw.txt");
   EXPECT_NE(decoded.source.find("@# line 2: fault [Corrupted Update File. (1)]"), std::string::npos);
 }
 
@@ -163,7 +169,7 @@ TEST(ScriptDecode, AScriptMadeByHandDecodesToASourceThatRebuildsIt) {
       "&e@0001F000$\r\n"
       "&d#0a1b$\n"
       "___v=2.0";
-  ScriptDecode decoded = decode_script(script, "hand.txt", -1);
+  ScriptDecode decoded = decode_script(script, "hand.txt");
   EXPECT_TRUE(decoded.exact);
   EXPECT_EQ(compiled(decoded.source), script) << decoded.source;
   // The one directive the writer writes the same way is said as a directive.
@@ -176,7 +182,7 @@ TEST(ScriptDecode, AScriptMadeByHandDecodesToASourceThatRebuildsIt) {
 
 TEST(ScriptDecode, ACommandLineThatBeginsWithAtCannotBeSaidAndIsNamed) {
   const std::string script = "&e@00001000$\n@u mode=3\n&x$\n";
-  ScriptDecode decoded = decode_script(script, "at.txt", -1);
+  ScriptDecode decoded = decode_script(script, "at.txt");
   EXPECT_FALSE(decoded.exact);
   EXPECT_EQ(decoded.unsaid, std::vector<int>{2});
   EXPECT_NE(decoded.source.find("@# line 2 cannot be said in a source (it begins with '@') and is left out: "

@@ -97,6 +97,49 @@ TEST_F(Session, LinesThatAreNoNumberAreDiscarded) {
       << os.log();
 }
 
+// Whatever answers 1,000 times in a row without choosing (no number, or a
+// number the list does not offer) is no operator: the run stops as when
+// the input has ended. One answer that chooses, before that, is taken.
+TEST_F(Session, AThousandAnswersThatChooseNothingEndTheDialogue) {
+  const struct {
+    const char* what;
+    const char* answer;
+    bool search_again;  // the search finds nothing: only 0 is an answer
+  } cases[] = {
+      {"no numbers", "x", false},
+      {"out of range", "7", false},
+      {"not search again", "5", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::SimConfig config;
+    config.instruments.push_back(instrument(kMainA, kBootA));
+    if (c.search_again) config.faults.empty_searches = 1000000;
+    connect(std::move(config));
+    for (int i = 0; i < 1000; ++i) os.answer(c.answer);
+    int selection = -1;
+    EXPECT_EQ(open(&selection), 1);
+    std::string log = os.log();
+    size_t asked = 0;
+    for (size_t at = log.find("please select:"); at != std::string::npos; at = log.find("please select:", at + 1)) {
+      ++asked;
+    }
+    EXPECT_EQ(asked, 1000u);
+    EXPECT_NE(log.find("<12>No instrument chosen: the operator's input has ended.\\n\n"
+                       "stderr<14>tmflash: 1000 answers in a row chose no instrument\\n\n"),
+              std::string::npos)
+        << log.substr(log.size() - 300);
+    EXPECT_EQ(sim->open_handles(), 0u);
+    os.clear();
+  }
+  connect_one();
+  for (int i = 0; i < 999; ++i) os.answer("x");
+  os.answer("0");
+  int selection = -1;
+  EXPECT_EQ(open(&selection), 0);
+  EXPECT_EQ(selection, 0);
+}
+
 TEST_F(Session, RememberedPositionIsReusedWithoutAsking) {
   connect_two();
   int selection = 1;

@@ -53,3 +53,8 @@ BinaryRun run_tmflash_without_stdin(const std::string& args, const std::string& 
   TempDir tmp;
   return run(args, "<&-", cwd, "", tmp);
 }
+
+BinaryRun run_tmflash_with_stdin_from(const std::string& args, const std::string& path, const std::string& cwd) {
+  TempDir tmp;
+  return run(args, "<'" + path + "'", cwd, "", tmp);
+}

@@ -18,3 +18,7 @@ BinaryRun run_tmflash(const std::string& args, const std::string& stdin_text = "
 // The same with standard input closed ("<&-"), as a station's launcher may
 // start the program.
 BinaryRun run_tmflash_without_stdin(const std::string& args, const std::string& cwd = "");
+
+// The same with standard input read from the file path (a device such as
+// /dev/zero, say).
+BinaryRun run_tmflash_with_stdin_from(const std::string& args, const std::string& path, const std::string& cwd = "");
