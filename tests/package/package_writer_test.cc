@@ -393,7 +393,7 @@ TEST(TmpackToolTest, ReportsErrorsAndWritesNothing) {
   EXPECT_FALSE(std::ifstream(dir.file("out.pt")).good());
 
   EXPECT_EQ(run_tmpack(dir, description, &err), 2);
-  EXPECT_EQ(err, "usage: tmpack [--allow-refused] DESCRIPTION_FILE OUTPUT_FILE\n");
+  EXPECT_EQ(err, "tmpack: expected DESCRIPTION and PACKAGE (see tmpack --help)\n");
 }
 
 }  // namespace
