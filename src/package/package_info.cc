@@ -11,14 +11,6 @@
 
 namespace {
 
-std::string quoted(std::string_view text) { return in_quotes(escaped(text, true)); }
-
-std::string hex(int64_t value, int digits) {
-  char text[24];
-  snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value) & 0xFFFFFFFFull);
-  return text;
-}
-
 std::string ordinal(int n) {
   const char* suffix = (n % 100 >= 11 && n % 100 <= 13) ? "th"
                        : n % 10 == 1                    ? "st"
@@ -43,10 +35,10 @@ class InfoWriter {
     field("magic", std::string(magic) + (pt_magic(h) == kPtMagic ? "" : " (not a package's D0 47 9B 1B)"));
     char code[kDeviceCodeSize + 1];
     pt_device_code(h, code);
-    field("device code", quoted(code) + ": matched with entry -1 of syst:info?");
+    field("device code", display_quoted(code) + ": matched with entry -1 of syst:info?");
     char b_command[24];
     snprintf(b_command, sizeof b_command, kBCommandFormat, pt_b_argument(h));
-    field("b argument", hex(pt_b_argument(h), 4) + ": binary sections send " + b_command);
+    field("b argument", hex_text(pt_b_argument(h), 4) + ": binary sections send " + b_command);
     std::string order;
     for (int k = 0; k < kRunOrderSize && pt_run_order_entry(h, k) != kRunOrderEnd; ++k) {
       order += (order.empty() ? "" : ", ") + std::to_string(pt_run_order_entry(h, k));
@@ -77,11 +69,11 @@ class InfoWriter {
   // same index is matched with.
   void record_fields(const SectionRecord& r, SectionKind kind, int index) {
     if (kind == SectionKind::kCommand) return;
-    field("flags", hex(r.flags, 2) + ", binary flag " + std::to_string(r.binary));
-    field("versions", "bootloader " + quoted(r.boot_version) + ", hardware " + quoted(r.kind) +
+    field("flags", hex_text(r.flags, 2) + ", binary flag " + std::to_string(r.binary));
+    field("versions", "bootloader " + display_quoted(r.boot_version) + ", hardware " + display_quoted(r.kind) +
                           ": matched with entry " + std::to_string(index) + " of syst:info?");
-    field("jump command", quoted(r.jump_command));
-    field("header", r.command_header[0] == '\0' ? "none" : quoted(r.command_header));
+    field("jump command", display_quoted(r.jump_command));
+    field("header", r.command_header[0] == '\0' ? "none" : display_quoted(r.command_header));
   }
 
   void section(const SectionSummary& s) {
@@ -95,19 +87,19 @@ class InfoWriter {
       return;
     }
     if (s.kind == SectionKind::kCommand) {
-      field("text", quoted(s.text));
+      field("text", display_quoted(s.text));
       return;
     }
     if (s.kind == SectionKind::kBinary) {
-      field("addresses", hex(s.bin.start_address, 8) + " .. " + hex(s.bin.end_address, 8) + ", erase step " +
-                             hex(s.bin.erase_step, 4));
+      field("addresses", hex_text(s.bin.start_address, 8) + " .. " + hex_text(s.bin.end_address, 8) + ", erase step " +
+                             hex_text(s.bin.erase_step, 4));
       field("chunk size", std::to_string(s.bin.chunk_size) + " bytes a data command");
     } else {
       field("records", std::to_string(s.records) + ", up to the 'q' record");
     }
     field("erases", std::to_string(s.erases) +
-                        (s.erases > 0 ? ", " + hex(s.first_erase, 8) + " .. " + hex(s.last_erase, 8) : ""));
-    for (const WriteRange& w : s.writes) field("writes", std::to_string(w.bytes) + " bytes at " + hex(w.start, 8));
+                        (s.erases > 0 ? ", " + hex_text(s.first_erase, 8) + " .. " + hex_text(s.last_erase, 8) : ""));
+    for (const WriteRange& w : s.writes) field("writes", std::to_string(w.bytes) + " bytes at " + hex_text(w.start, 8));
   }
 
   // A record that holds something but does not run: the run order does not
@@ -128,7 +120,7 @@ class InfoWriter {
   static std::string kind_words(const SectionRecord& r) {
     switch (section_kind(r.flags)) {
       case SectionKind::kCommand:
-        return "command section " + quoted(r.kind) +
+        return "command section " + display_quoted(r.kind) +
                (starts_with(r.kind, "mcmd")   ? " (written to the instrument)"
                 : starts_with(r.kind, "scmd") ? " (run in the shell)"
                                               : "");
@@ -164,7 +156,7 @@ PackageInfo describe_package(const std::vector<uint8_t>& package, const std::str
   MemoryPackageSource source(package.data(), package.size());
   PackageReport report = check_package(h, source);
 
-  out.line("package " + quoted(name) + ": " + std::to_string(package.size()) + " bytes");
+  out.line("package " + display_quoted(name) + ": " + std::to_string(package.size()) + " bytes");
   if (package.size() >= static_cast<size_t>(kPtHeaderSize)) {
     out.header(h);
     out.trailer(report.trailer);
