@@ -115,7 +115,8 @@ TEST_F(ScriptIntegrity, StrictRefusesWhatCarriesNoChecksumLine) {
     EXPECT_EQ(run_script(c.text), 1);
     EXPECT_EQ(os.log(), refused("Corrupted Update File. (12)", path, c.why));
     EXPECT_TRUE(sim->transcript().empty());
-    // Without --strict the same script runs as it always has.
+    // Without --strict the same script runs: stored scripts without a
+    // checksum line must keep working.
     connect_one();
     os.clear();
     u.integrity.strict = false;
@@ -269,8 +270,9 @@ TEST_F(PackageIntegrity, StrictRefusesAPackageWithoutTheTrailer) {
 }
 
 // An instrument that does not answer "syst:info?": without --strict the
-// package runs unchecked as it always has, and the log and report say that
-// nothing was checked; under --strict it stops there, nothing flashed.
+// package runs unchecked (instruments whose firmware lacks the query depend
+// on it), and the log and report say that nothing was checked; under
+// --strict it stops there, nothing flashed.
 TEST_F(PackageIntegrity, UnansweredInfoQueryIsRecordedOrUnderStrictRefused) {
   for (bool strict : {false, true}) {
     SCOPED_TRACE(strict ? "--strict" : "default");

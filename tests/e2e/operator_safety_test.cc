@@ -61,8 +61,8 @@ TEST(OperatorSafety, MissingListFileGetsTheSystemsReasonOnStandardError) {
             "tmflash: " + dir.file("absent.lst") + ": cannot open the list file: No such file or directory\n");
 }
 
-// The exit status stays 0, as a list without jobs has always ended: only
-// the warning is new, and it is not on standard output.
+// The exit status stays 0, as callers that run an empty list on purpose
+// expect: the warning goes to standard error, not standard output.
 TEST(OperatorSafety, ListThatNamesNoJobWarnsBeforeItsUpdateOk) {
   TempDir dir;
   for (const char* text : {"", "total=3\n", "[jobs]\ntotal=2\ndelay=100\n"}) {
