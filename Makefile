@@ -46,6 +46,14 @@ bench: build
 clean:
 	rm -rf $(BUILD_DIR)
 
+# The fuzz targets, FUZZ_SECONDS each, in build-fuzz with clang
+# (fuzz/README.md); CI runs the same for a short while.
+FUZZ_SECONDS ?= 600
+FUZZ_JOBS ?= 1
+.PHONY: fuzz
+fuzz:
+	FUZZ_JOBS=$(FUZZ_JOBS) fuzz/run.sh $(FUZZ_SECONDS)
+
 # The tests through a real USB stack, in a QEMU guest (hil/README.md).
 .PHONY: hil
 hil: build

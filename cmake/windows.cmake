@@ -10,6 +10,7 @@ endif()
 # POSIX side elsewhere).
 target_sources(tmflash_platform PRIVATE
   ${CMAKE_SOURCE_DIR}/src/platform/native_win32.cc
+  ${CMAKE_SOURCE_DIR}/src/platform/regular_file_win32.cc
   ${CMAKE_SOURCE_DIR}/src/platform/standard_streams_win32.cc
   ${CMAKE_SOURCE_DIR}/src/platform/windows_platform.cc)
 target_sources(tmflash_visa PRIVATE ${CMAKE_SOURCE_DIR}/src/visa/library_loader_win32.cc)
@@ -75,6 +76,12 @@ set(TMFLASH_POSIX_ONLY_TEST_FILES
   # terminal's modes after them. Windows has neither; Ctrl-C at the pause is
   # tested through the console seam in tests/platform/platform_win32_test.cc.
   e2e/pause_signal_test.cc
+  # FIFOs made by mkfifo(3), /dev/zero and /dev/null: the POSIX kinds of
+  # file a run must refuse. Windows' own kinds (a folder, the NUL device)
+  # are tested in tests/platform/platform_win32_test.cc, and a folder as the
+  # list file by Check and OperatorSafety.
+  e2e/file_kinds_test.cc
+  platform/regular_file_test.cc
 )
 
 # Under Wine each process start costs a fraction of a second, so the suite

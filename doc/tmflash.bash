@@ -4,7 +4,7 @@
 # Installed as share/bash-completion/completions/tmflash (it uses the helpers
 # of the bash-completion package).
 
-_tmflash_options="--visa= --select= --serial= --log= --report= --trace= --check --no-pause --help --version"
+_tmflash_options="--visa= --select= --serial= --log= --report= --trace= --check --strict --no-verify --no-pause --all --jobs= --log-dir= --help --version"
 
 _tmflash() {
     local cur prev words cword split
@@ -13,7 +13,7 @@ _tmflash() {
     local i
     for ((i = 1; i < cword; i++)); do
         case ${words[i]} in
-            --visa | --select | --serial | --log | --report | --trace) ((i++)) ;;
+            --visa | --select | --serial | --log | --report | --trace | -j | --jobs | --log-dir) ((i++)) ;;
             --) ((i + 1 < cword)) && return; break ;;
             -*) ;;
             *) return ;; # the list file: what follows it is ignored
@@ -21,7 +21,11 @@ _tmflash() {
     done
 
     case $prev in
-        --select | --serial)
+        --select | --serial | -j | --jobs)
+            return
+            ;;
+        --log-dir)
+            _filedir -d
             return
             ;;
         --log | --report | --trace)

@@ -22,6 +22,9 @@ constexpr char kFooter[] =
     "The list file, update scripts, packages, simulator descriptions and the\n"
     "log, report and trace formats are described in the README.";
 
+// -j N: more children at once than this is no bench.
+constexpr int kMostJobs = 1000;
+
 // Usage first, then what the program does, then the options: the layout
 // help2man turns into a manual page.
 class HelpFormatter : public CLI::Formatter {
@@ -52,6 +55,10 @@ class HelpFormatter : public CLI::Formatter {
 // list_file receives LIST_FILE, ignored what follows it.
 std::unique_ptr<CLI::App> make_app(CommandLine& cl, std::string& list_file, std::vector<std::string>& ignored) {
   auto app = std::make_unique<CLI::App>("", "tmflash");
+  // Options begin with "-" on every system: a file name may begin with "/"
+  // (a Windows path with forward slashes, or a POSIX path under Wine), and
+  // the parser would otherwise take it for a "/option" on Windows.
+  app->allow_windows_style_options(false);
   app->formatter(std::make_shared<HelpFormatter>());
   app->get_formatter()->column_width(22);
   // Once LIST_FILE is seen, everything after it is a positional: ignored.
@@ -101,9 +108,40 @@ std::unique_ptr<CLI::App> make_app(CommandLine& cl, std::string& list_file, std:
                 "run would, touch no instrument and run no shell command;\n"
                 "print what the run would do and every fault it would meet\n"
                 "(exit status 0 only when there is none)");
+  // The integrity of update files.
+  CLI::Option* strict =
+      app->add_flag("--strict", cl.strict,
+                    "for production lines: refuse a script without a checksum\n"
+                    "line (an empty one too), a package without its integrity\n"
+                    "trailer, and a package whose compatibility the instrument\n"
+                    "does not let be checked (no syst:info? reply)");
+  app->add_flag("--no-verify", cl.no_verify,
+                "do not check scripts' checksum lines (for stored scripts\n"
+                "known to carry a wrong one); not with --strict")
+      ->excludes(strict);
   app->add_flag("--no-pause", cl.no_pause,
                 "never wait for a key, on a terminal too (the prompt is still\n"
                 "shown)");
+  // The fleet: tmflash --all [-j N] [--log-dir=DIR] LIST_FILE.
+  CLI::Option* all = app->add_flag("--all", cl.all,
+                                   "update every instrument the list file's search finds, each\n"
+                                   "in a tmflash of its own pinned by its serial number (with\n"
+                                   "--no-pause); one line per instrument, then a summary\n"
+                                   "(exit status 0 only when every one ended \"Update Ok\")")
+                         ->excludes(select)
+                         ->excludes("--serial")
+                         ->excludes("--check");
+  app->add_option("-j,--jobs", cl.jobs, "with --all: at most N instruments at a time (default: all)")
+      ->type_name("N")
+      ->check(CLI::Range(1, kMostJobs))
+      ->needs(all)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
+  app->add_option("--log-dir", cl.log_dir,
+                  "with --all: each instrument's log in DIR, as SERIAL.log\n"
+                  "(default: beside --log=FILE, as FILE-SERIAL.log)")
+      ->type_name("DIR")
+      ->needs(all)
+      ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast);
   app->add_option("LIST_FILE", list_file, "the list file of the jobs to run");
   app->add_option("ignored", ignored)->group("");
   return app;
@@ -126,6 +164,11 @@ std::string check_options(const CLI::App& app, int argc, const char* const* argv
     if (arg == "--" || arg.empty() || arg[0] != '-' || arg == "-") return "";  // LIST_FILE
     std::string_view name = arg.substr(0, arg.find('='));
     const CLI::Option* option = app.get_option_no_throw(std::string(name));
+    // A short option with its value attached (-j4).
+    if (option == nullptr && !arg.starts_with("--") && arg.size() > 2) {
+      option = app.get_option_no_throw(std::string(arg.substr(0, 2)));
+      if (option != nullptr && option->get_expected_min() > 0) continue;
+    }
     if (option == nullptr) return "unknown option " + std::string(arg);
     bool takes_value = option->get_expected_min() > 0;
     if (name.size() < arg.size()) {

@@ -23,6 +23,12 @@ struct CommandLine {
   std::string trace;   // --trace=FILE: every VISA call as JSON lines
   bool no_pause = false;
   bool check = false;  // --check: check LIST_FILE and what it names, run nothing
+  bool strict = false;     // --strict: refuse update files that cannot be verified
+  bool no_verify = false;  // --no-verify: do not check scripts' checksum lines
+  // --all: one child run per instrument found, pinned by its serial number.
+  bool all = false;
+  int jobs = 0;         // -j N: at most N children at once; 0: all at once
+  std::string log_dir;  // --log-dir=DIR: the children's logs in DIR
 };
 
 CommandLine parse_command_line(int argc, const char* const* argv);

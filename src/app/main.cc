@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/command_line.h"
+#include "app/fleet_station.h"
 #include "app/station.h"
 #include "base/console.h"
 #include "config.h"
@@ -39,8 +40,12 @@ int main(int argc, char** argv) {
       printf_color(os, kColourRed, "tmflash: --check needs a list file (see tmflash --help)\n");
       return 1;
     }
-    return check_list(os, cl.list_file->c_str());
+    IntegrityRules rules;
+    rules.strict = cl.strict;
+    rules.verify_checksum = !cl.no_verify;
+    return check_list(os, cl.list_file->c_str(), rules);
   }
   std::vector<std::string> arguments(arg + 1, arg + args.size());
+  if (cl.all) return run_fleet_command_line(cl, arg[0], arguments, os);
   return run_command_line(cl, arguments, os);
 }

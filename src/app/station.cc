@@ -49,6 +49,8 @@ int run_command_line(const CommandLine& cl, const std::vector<std::string>& argu
   u.visa_chosen = !cl.visa.empty();
   u.choice.select = cl.select;
   u.choice.serial = cl.serial;
+  u.integrity.strict = cl.strict;
+  u.integrity.verify_checksum = !cl.no_verify;
   if (!cl.log.empty() || !cl.report.empty()) {
     console.set_sink(&recorder);
     u.run_observer = &recorder;

@@ -64,6 +64,11 @@ constexpr char kCorrupted10_3[] = "Corrupted Update File. (10-3)\n";  // framed 
 constexpr char kCorrupted10_4[] = "Corrupted Update File. (10-4)\n";  // binary sub-header never ends
 constexpr char kCorrupted10_5[] = "Corrupted Update File. (10-5)\n";  // a section command failed
 constexpr char kCorrupted10_6[] = "Corrupted Update File. (10-6)\n";  // command section of another kind
+// The integrity checks of update files, before the instrument is opened.
+constexpr char kCorrupted10_7[] = "Corrupted Update File. (10-7)\n";  // package integrity trailer does not match
+constexpr char kCorrupted10_8[] = "Corrupted Update File. (10-8)\n";  // --strict: package without the trailer
+constexpr char kCorrupted11[] = "Corrupted Update File. (11)\n";      // script checksum does not hold
+constexpr char kCorrupted12[] = "Corrupted Update File. (12)\n";      // --strict: script without a checksum line
 constexpr char kNoIdn[] = "Device isn't get idn\n";
 constexpr char kNoInfo1[] = "Device isn't get info(1)\n";
 constexpr char kNoInfo2[] = "Device isn't get info(2)\n";

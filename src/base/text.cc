@@ -92,6 +92,14 @@ bool unescape(std::string_view s, std::string* out, std::string* why) {
   return true;
 }
 
+std::string display_quoted(std::string_view text) { return in_quotes(escaped(text, true)); }
+
+std::string hex_text(int64_t value, int digits) {
+  char text[24];
+  snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value) & 0xFFFFFFFFull);
+  return text;
+}
+
 std::string in_quotes(std::string_view text) {
   // Built front to back: GCC 12 at -O3 warns falsely (-Wrestrict) about a
   // one-character literal put in front of a string.

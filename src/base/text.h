@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -54,3 +55,11 @@ std::string in_quotes(std::string_view text);
 // escapes, '"' as \" when quote is set, any other byte below 0x20 or from
 // 0x7F on as \xNN (upper case).
 std::string escaped(std::string_view bytes, bool quote);
+
+// Any bytes as the reports of update files show a text: escaped and in
+// double quotes.
+std::string display_quoted(std::string_view text);
+
+// value as 0x and digits upper-case hex digits (at least), its low 32 bits:
+// addresses and sizes in the reports of update files.
+std::string hex_text(int64_t value, int digits);

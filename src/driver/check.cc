@@ -1,6 +1,5 @@
 #include "driver/check.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,18 +13,11 @@
 #include "driver/updater.h"
 #include "package/package_check.h"
 #include "package/package_format.h"
-#include "platform/native.h"
+#include "platform/regular_file.h"
+#include "script/script.h"
 #include "script/script_check.h"
 
 namespace {
-
-std::string quoted(std::string_view text) { return in_quotes(escaped(text, true)); }
-
-std::string hex(int64_t value, int digits) {
-  char text[24];
-  snprintf(text, sizeof text, "0x%0*llX", digits, static_cast<unsigned long long>(value) & 0xFFFFFFFFull);
-  return text;
-}
 
 // Prints the lines of one check and counts what it found.
 class CheckReport {
@@ -64,31 +56,54 @@ class CheckReport {
 // A job's file, opened as the job opens it. When it cannot be, prints the
 // job's line and the fault the run would report, and returns nullptr.
 FILE* open_job(CheckReport& report, const std::string& head, const std::string& path) {
-  FILE* file = open_file(path.c_str(), "rb");
+  FileRefusal why;
+  FILE* file = open_regular_file(path.c_str(), &why);
   if (file == nullptr) {
-    std::string why = strerror(errno);
     report.line(head);
-    report.finding(path, fault_at_line(0, msg::kCorrupted5, "cannot open: " + why));
+    report.finding(path, fault_at_line(0, msg::kCorrupted5, std::string("cannot open: ") + refusal_text(why)));
   }
   return file;
 }
 
-void script_job(CheckReport& report, int slot, const std::string& path, int* mode) {
-  std::string head = "job " + std::to_string(slot) + ": path " + quoted(path);
+// The script's checksum as the job checks it before the instrument is
+// opened: "ok", "bad" or "none" for the job's line, and the finding, if any.
+std::string checksum_state(FILE* file, const IntegrityRules& rules, std::vector<Finding>* findings) {
+  ChecksumCheck sum = check_checksum(file);
+  std::string why;
+  const char* message = script_integrity_fault(sum, rules.strict, &why);
+  if (message != nullptr) {
+    if (rules.verify_checksum || rules.strict || sum.line == 0) {
+      findings->push_back(fault_at_line(sum.line, message, why));
+    } else {
+      findings->push_back(warning_at(sum.line, why + "; --no-verify runs it all the same"));
+    }
+  }
+  if (sum.line == 0) return "none";
+  return sum.holds ? "ok" : "bad";
+}
+
+void script_job(CheckReport& report, int slot, const std::string& path, int* mode, const IntegrityRules& rules) {
+  std::string head = "job " + std::to_string(slot) + ": path " + display_quoted(path);
   FILE* file = open_job(report, head, path);
   if (file == nullptr) return;
+  std::vector<Finding> integrity;
+  std::string checksum = checksum_state(file, rules, &integrity);
   ScriptCheck check = check_script(file, *mode);
   fclose(file);
   *mode = check.mode_after;
   report.line(head + " lines=" + std::to_string(check.lines) + " text_commands=" +
               std::to_string(check.text_commands) + " binary_commands=" + std::to_string(check.binary_commands) +
-              " version=" + quoted(check.version) + " command_header=" + quoted(check.cmd_header));
+              " version=" + display_quoted(check.version) + " command_header=" + display_quoted(check.cmd_header) +
+              " checksum=" + checksum);
   for (const TransferPoint& t : check.transfers) {
     report.line("  line " + std::to_string(t.line) + ": transfer mode=" + std::to_string(t.mode) +
                 " comm_reset=" + std::to_string(t.comm_reset) + " delay=" + std::to_string(t.jump_dealy) +
-                " jump=" + quoted(t.jump_boot) + " boot=" + quoted(t.boot_version) + " main=" +
-                quoted(t.main_version) + " hw=" + quoted(t.HW_version));
+                " jump=" + display_quoted(t.jump_boot) + " boot=" + display_quoted(t.boot_version) + " main=" +
+                display_quoted(t.main_version) + " hw=" + display_quoted(t.HW_version));
   }
+  // The run refuses a script that fails its integrity check before it reads
+  // a line of it.
+  report.findings(path, integrity);
   report.findings(path, check.findings);
 }
 
@@ -97,35 +112,43 @@ std::string section_line(const SectionSummary& s) {
   std::string out = "  section " + std::to_string(s.index) + ": type=";
   std::string place = " at=" + std::to_string(s.offset) + " length=" + std::to_string(r.length);
   if (s.kind == SectionKind::kCommand) {
-    return out + "command kind=" + quoted(r.kind) + place + (s.complete ? " text=" + quoted(s.text) : "");
+    return out + "command kind=" + display_quoted(r.kind) + place + (s.complete ? " text=" + display_quoted(s.text) : "");
   }
   out += s.kind == SectionKind::kBinary ? "binary" : "framed";
   out += " mode=" + std::to_string(section_mode(r.flags)) + " binary_flag=" + std::to_string(r.binary) + place +
-         " boot_version=" + quoted(r.boot_version) + " hardware=" + quoted(r.kind) +
-         " jump_command=" + quoted(r.jump_command) + " command_header=" + quoted(r.command_header);
+         " boot_version=" + display_quoted(r.boot_version) + " hardware=" + display_quoted(r.kind) +
+         " jump_command=" + display_quoted(r.jump_command) + " command_header=" + display_quoted(r.command_header);
   if (!s.complete) return out;
   if (s.kind == SectionKind::kBinary) {
-    out += " start=" + hex(s.bin.start_address, 8) + " end=" + hex(s.bin.end_address, 8) +
+    out += " start=" + hex_text(s.bin.start_address, 8) + " end=" + hex_text(s.bin.end_address, 8) +
            " erase_step=" + std::to_string(s.bin.erase_step) + " chunk=" + std::to_string(s.bin.chunk_size);
   } else {
     out += " records=" + std::to_string(s.records);
   }
   out += " erases=" + std::to_string(s.erases);
-  if (s.erases > 0) out += " erase=" + hex(s.first_erase, 8) + ".." + hex(s.last_erase, 8);
+  if (s.erases > 0) out += " erase=" + hex_text(s.first_erase, 8) + ".." + hex_text(s.last_erase, 8);
   std::string writes;
-  for (const WriteRange& w : s.writes) writes += (writes.empty() ? "" : ",") + hex(w.start, 8) + "+" + std::to_string(w.bytes);
+  for (const WriteRange& w : s.writes) writes += (writes.empty() ? "" : ",") + hex_text(w.start, 8) + "+" + std::to_string(w.bytes);
   return out + " writes=" + (writes.empty() ? "none" : writes);
 }
 
-void package_job(CheckReport& report, int slot, const std::string& path, int* mode) {
-  std::string head = "job " + std::to_string(slot) + ": pt " + quoted(path);
+const char* trailer_state(TrailerState state) {
+  switch (state) {
+    case TrailerState::kValid: return "ok";
+    case TrailerState::kAbsent: return "none";
+    default: return "bad";
+  }
+}
+
+void package_job(CheckReport& report, int slot, const std::string& path, int* mode, const IntegrityRules& rules) {
+  std::string head = "job " + std::to_string(slot) + ": pt " + display_quoted(path);
   FILE* file = open_job(report, head, path);
   if (file == nullptr) return;
   PackageState pkg;
   size_t got = fread(pkg.pt_header, 1, kPtHeaderSize, file);
-  PackageReport check = check_package(pkg.pt_header, file);
+  PackageReport check = check_package(pkg.pt_header, file, rules.strict);
   fclose(file);
-  head += " bytes=" + std::to_string(check.file_size);
+  head += " bytes=" + std::to_string(check.file_size) + " trailer=" + trailer_state(check.trailer.state);
   if (got == static_cast<size_t>(kPtHeaderSize)) {
     char code[kDeviceCodeSize + 1];
     pt_device_code(pkg.pt_header, code);
@@ -133,7 +156,7 @@ void package_job(CheckReport& report, int slot, const std::string& path, int* mo
     for (int k = 0; k < kRunOrderSize && pt_run_order_entry(pkg.pt_header, k) != kRunOrderEnd; ++k) {
       order += (order.empty() ? "" : ",") + std::to_string(pt_run_order_entry(pkg.pt_header, k));
     }
-    head += " device_code=" + quoted(code) + " b_argument=" + hex(pt_b_argument(pkg.pt_header), 4) +
+    head += " device_code=" + display_quoted(code) + " b_argument=" + hex_text(pt_b_argument(pkg.pt_header), 4) +
             " run_order=" + (order.empty() ? "none" : order);
   }
   report.line(head);
@@ -144,15 +167,15 @@ void package_job(CheckReport& report, int slot, const std::string& path, int* mo
 
 }  // namespace
 
-int check_list(Platform& os, const char* list_path) {
+int check_list(Platform& os, const char* list_path, const IntegrityRules& rules) {
   CheckReport report(os);
   Updater u(os);  // the list file's state only: no VISA, nothing runs
   std::vector<Finding> findings;
   int read = read_list_file(u, list_path, &findings);
   const RunList& run = u.run;
-  report.line("list " + quoted(list_path) + ": total=" + std::to_string(run.list_total) +
+  report.line("list " + display_quoted(list_path) + ": total=" + std::to_string(run.list_total) +
               " delay=" + std::to_string(run.list_delay) + " list_pause=" + std::to_string(run.list_pause) +
-              " debug_mode=" + std::to_string(run.debug_mode) + " usb_address=" + quoted(u.link.UsbStrFilter));
+              " debug_mode=" + std::to_string(run.debug_mode) + " usb_address=" + display_quoted(u.link.UsbStrFilter));
   report.findings(list_path, findings);
   if (read != 0) return report.finish();
   if (!names_a_job(run)) report.finding(list_path, warning_at(0, "the list file names no job; nothing is run"));
@@ -162,10 +185,10 @@ int check_list(Platform& os, const char* list_path) {
     const char* argument = run.commond[slot];
     std::string job = "job " + std::to_string(slot) + ": ";
     switch (run.commond_mode[slot]) {
-      case kJobSystem: report.line(job + "scmd " + quoted(argument)); break;
-      case kJobMachine: report.line(job + "mcmd " + quoted(argument)); break;
-      case kJobScript: script_job(report, slot, argument, &mode); break;
-      case kJobPackage: package_job(report, slot, argument, &mode); break;
+      case kJobSystem: report.line(job + "scmd " + display_quoted(argument)); break;
+      case kJobMachine: report.line(job + "mcmd " + display_quoted(argument)); break;
+      case kJobScript: script_job(report, slot, argument, &mode, rules); break;
+      case kJobPackage: package_job(report, slot, argument, &mode, rules); break;
       default: break;  // an empty slot: the run skips it
     }
   }

@@ -6,12 +6,15 @@
 #include "base/messages.h"
 #include "driver/jobs.h"
 #include "link/session.h"
-#include "platform/native.h"
+#include "platform/regular_file.h"
 
 FILE* open_job_file(Updater& u, const char* path) {
-  FILE* file = open_file(path, "rb");
+  FileRefusal why;
+  FILE* file = open_regular_file(path, &why);
   if (file == nullptr) {
-    report_failure_and_pause(u.os, msg::kCorrupted5);
+    report_failure(u.os, msg::kCorrupted5);
+    printf_note(u.os, "%s: cannot open: %s\n", path, refusal_text(why));
+    pause(u.os);
     return nullptr;
   }
   printf_color(u.os, kColourGreen, msg::kFileUpdating, path);

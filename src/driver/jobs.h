@@ -20,7 +20,9 @@ int package_job(Updater& u, const char* path, int selection);
 
 // Opens a job's script or package for reading and announces it
 // ("file(%s) updating..."). Returns nullptr after
-// "Corrupted Update File. (5)" and a pause when it cannot be opened.
+// "Corrupted Update File. (5)", the reason on standard error and a pause
+// when it cannot be opened or is no regular file (a folder, a FIFO, a
+// device: refused without blocking or reading it).
 FILE* open_job_file(Updater& u, const char* path);
 
 // Closes a job's file, then the instrument session.

@@ -8,7 +8,7 @@
 #include "base/console.h"
 #include "base/messages.h"
 #include "base/text.h"
-#include "platform/native.h"
+#include "platform/regular_file.h"
 
 namespace {
 
@@ -185,9 +185,10 @@ int GetData(Updater& u, const char* key, const char* value) {
 }
 
 int read_list_file(Updater& u, const char* path, std::vector<Finding>* findings) {
-  FILE* file = open_file(path, "rb");
+  FileRefusal why;
+  FILE* file = open_regular_file(path, &why);
   if (file == nullptr) {
-    findings->push_back(fault_at_line(0, msg::kListFile1, std::string("cannot open the list file: ") + strerror(errno)));
+    findings->push_back(fault_at_line(0, msg::kListFile1, std::string("cannot open the list file: ") + refusal_text(why)));
     return kFailed;
   }
   int result = ListReader(u, findings).read(file);

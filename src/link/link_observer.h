@@ -4,6 +4,8 @@
 // same whether anyone watches or not.
 #pragma once
 
+#include <string>
+
 class LinkObserver {
  public:
   virtual ~LinkObserver() = default;
@@ -15,4 +17,8 @@ class LinkObserver {
   // The instrument answered query ("*IDN?", "syst:info?", "bootloader
   // version", "main version", "control-in") with reply.
   virtual void version_read(const char* query, const char* reply) = 0;
+
+  // Something the run has to record of the job that runs now, which the
+  // console does not show (a compatibility check that was skipped).
+  virtual void note(const std::string& text) { (void)text; }
 };

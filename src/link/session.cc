@@ -11,11 +11,23 @@
 
 namespace {
 
+// Answers in a row that choose nothing (no number, or a number the list
+// does not offer) after which the run stops as when the input has ended:
+// whatever feeds them is no operator who will ever choose.
+constexpr int kMaxAnswersInARow = 1000;
+
 // Reads the operator's answer into *selection. A line that is no number
-// leaves it unchanged, so the prompt repeats. Returns false when the input
-// has ended: no answer will ever come, and the caller must give up rather
-// than prompt for ever.
-bool ask(InstrumentLink& u, int* selection) {
+// leaves it unchanged, so the prompt repeats. *asked counts the answers of
+// this dialogue so far. Returns false when the input has ended, or when
+// kMaxAnswersInARow answers have chosen nothing: no answer will ever come,
+// and the caller must give up rather than prompt for ever.
+bool ask(InstrumentLink& u, int* selection, int* asked) {
+  if (*asked >= kMaxAnswersInARow) {
+    printf_color(u.os, kColourRed, msg::kOperatorInputEnded);
+    printf_note(u.os, "%d answers in a row chose no instrument\n", kMaxAnswersInARow);
+    return false;
+  }
+  ++*asked;
   printf_color(u.os, kColourCyan, msg::kPleaseSelect);
   int answer = 0;
   switch (u.os.read_number(&answer)) {
@@ -32,8 +44,9 @@ bool ask_search_again(InstrumentLink& u, int* selection) {
   printf_color(u.os, kColourCyan, msg::kUsbList);
   printf_color(u.os, kColourBlue, msg::kSearchAgain, 0);
   *selection = kSelectionUnanswered;
+  int asked = 0;
   while (*selection != 0) {
-    if (!ask(u, selection)) return false;
+    if (!ask(u, selection, &asked)) return false;
   }
   *selection = kSelectionNone;
   return true;
@@ -65,8 +78,9 @@ bool list_and_ask(InstrumentLink& u, ViFindList list, int count, char* desc, int
   printf_color(u.os, kColourBlue, msg::kSearchAgain, i);
   if (u.choice.select >= 0) return answer_by_rule(u, i, selection);
   *selection = kSelectionUnanswered;
+  int asked = 0;
   while (*selection < 0 || *selection > count) {
-    if (!ask(u, selection)) return false;
+    if (!ask(u, selection, &asked)) return false;
   }
   return true;
 }
@@ -105,6 +119,15 @@ bool choose_by_serial(InstrumentLink& u, ViFindList list, int count, char* desc,
   return false;
 }
 
+// A resource manager that could not be opened leaves no session, and every
+// search through it fails: the operator's "Search again" could never find
+// anything however often it is answered. So a failed open leaves VI_NULL,
+// and each search first opens the resource manager again while there is
+// none; a run whose first open succeeds makes no extra call.
+void open_resource_manager(InstrumentLink& u) {
+  if (u.visa->viOpenDefaultRM(&u.link.defaultRM) != VI_SUCCESS) u.link.defaultRM = VI_NULL;
+}
+
 void warn_if_different(InstrumentLink& u, const char* desc) {
   if (strcmp(desc, u.link.UsbStr) == 0) return;
   printf_color(u.os, kColourRed, msg::kDifferentFrom, desc, u.link.UsbStr);
@@ -117,6 +140,7 @@ void warn_if_different(InstrumentLink& u, const char* desc) {
 int search_machine(InstrumentLink& u, int* selection, int compare) {
   char desc[VI_FIND_BUFLEN + 1] = {};
   for (;;) {
+    if (u.link.defaultRM == VI_NULL) open_resource_manager(u);
     ViFindList list = 0;
     u.link.status = u.visa->viFindRsrc(u.link.defaultRM, u.link.UsbStrFilter, &list,
                                        &u.link.retCnt, desc);
@@ -160,7 +184,7 @@ int search_machine(InstrumentLink& u, int* selection, int compare) {
 
 int open_machine(InstrumentLink& u, int* selection) {
   if (ensure_visa(u) != kOk) return kFailed;
-  u.visa->viOpenDefaultRM(&u.link.defaultRM);  // a failure shows as an empty search
+  open_resource_manager(u);  // a failure shows as an empty search
   if (search_machine(u, selection, kSelectOnly) != kOk) {
     usb_close(u);
     return kFailed;

@@ -1,5 +1,6 @@
 #include "package/package_check.h"
 
+#include <algorithm>
 #include <cstring>
 #include <span>
 
@@ -9,31 +10,7 @@
 #include "script/encoding.h"
 #include "script/script.h"
 
-bool MemoryPackageSource::read(int64_t offset, uint8_t* out, size_t n) {
-  if (offset < 0 || static_cast<uint64_t>(offset) > size_ || n > size_ - static_cast<size_t>(offset)) {
-    return false;
-  }
-  memcpy(out, bytes_ + offset, n);
-  return true;
-}
-
 namespace {
-
-class FilePackageSource : public PackageSource {
- public:
-  explicit FilePackageSource(FILE* file) : file_(file) {}
-  int64_t size() override {
-    if (std::fseek(file_, 0, SEEK_END) != 0) return -1;
-    return std::ftell(file_);
-  }
-  bool read(int64_t offset, uint8_t* out, size_t n) override {
-    if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) return false;
-    return std::fread(out, 1, n, file_) == n;
-  }
-
- private:
-  FILE* file_;
-};
 
 std::string hex32(int64_t value) {
   char text[16];
@@ -94,13 +71,20 @@ int64_t payload_value(const uint8_t* payload, size_t n) {
 // what each section would do. With stop_at_first it ends at the first fault.
 class PackageWalk {
  public:
-  PackageWalk(const PtHeader& pt_header, PackageSource& source, bool stop_at_first)
-      : h_(pt_header), source_(source), stop_at_first_(stop_at_first) {}
+  PackageWalk(const PtHeader& pt_header, PackageSource& source, bool stop_at_first, bool require_trailer)
+      : h_(pt_header), source_(source), stop_at_first_(stop_at_first), require_trailer_(require_trailer) {}
 
   PackageReport run();
 
  private:
   bool header();
+  bool trailer();
+  bool cut_in_trailer();
+  // Where the package's data ends, as a fault's text names it.
+  std::string end_text() const {
+    if (data_size_ == report_.file_size) return "the end of the file (" + std::to_string(data_size_) + " bytes)";
+    return "the end of the package's data (" + std::to_string(data_size_) + " bytes, before the integrity trailer)";
+  }
   void section(int r, int k);
   bool command_section(SectionSummary& s);
   bool binary_section(SectionSummary& s);
@@ -134,19 +118,70 @@ class PackageWalk {
   bool stop_at_first_;
   PackageReport report_;
   int64_t offsets_[kSectionCount] = {};
+  int64_t data_size_ = -1;  // the file size, less the integrity trailer where there is one
+  bool require_trailer_;
   int section_ = -1;
   int entry_ = -1;
 };
 
+// The integrity trailer comes first: a package damaged on its way fails
+// there, with the one message that says so, rather than at whatever the
+// damage happens to break further on. Sets the size the sections must fit.
+bool PackageWalk::trailer() {
+  const TrailerCheck& t = report_.trailer = check_package_trailer(source_);
+  report_.file_size = t.file_size;
+  data_size_ = t.data_size;
+  const int64_t at = t.file_size - kTrailerSize;
+  switch (t.state) {
+    case TrailerState::kReadError:
+      return fault(PtFault::kReadError, -1, t.file_size < 0 ? "the size of the file cannot be told"
+                                                            : "the file cannot be read");
+    case TrailerState::kBadLength:
+      return fault(PtFault::kTrailerMismatch, at + kTrailerLengthOffset,
+                   "the integrity trailer covers " + std::to_string(t.trailer.covered_length) +
+                       " bytes, but " + std::to_string(at) + " bytes lie before it: the file was cut or added to");
+    case TrailerState::kBadCrc:
+      return fault(PtFault::kTrailerMismatch, at + kTrailerCrcOffset,
+                   "the CRC-32 of the " + std::to_string(at) + " bytes before the integrity trailer is " +
+                       hex32(t.computed_crc) + ", the trailer says " + hex32(t.trailer.crc) + ": the file is damaged");
+    case TrailerState::kAbsent:
+      if (require_trailer_) {
+        return fault(PtFault::kNoTrailer, -1, "the package carries no integrity trailer, which --strict requires");
+      }
+      return true;
+    case TrailerState::kValid: return true;
+  }
+  return true;
+}
+
 bool PackageWalk::header() {
-  int64_t size = report_.file_size = source_.size();
-  if (size < 0) return fault(PtFault::kReadError, -1, "the size of the file cannot be told");
+  if (!trailer() && (done() || report_.faults.back().fault == PtFault::kReadError)) return false;
+  const int64_t size = data_size_;
   if (size < kPtHeaderSize) {
     return fault(PtFault::kShortHeader, -1,
-                 "the file is " + std::to_string(size) + " bytes, shorter than its 1968-byte header");
+                 (size == report_.file_size ? "the file is " : "the package's data is ") + std::to_string(size) +
+                     " bytes, shorter than its 1968-byte header");
   }
   if (pt_magic(h_) != kPtMagic) return fault(PtFault::kBadMagic, kMagicOffset, "the magic is not D0 47 9B 1B");
   pt_data_offsets(h_, offsets_);
+  return !cut_in_trailer() || !done();
+}
+
+// A package whose copy stopped inside its trailer: the sections' data ends
+// 1 .. 15 bytes before the end of the file, and those bytes are the
+// beginning of a trailer. The data is whole, but the copy is not: it is
+// refused like any other cut.
+bool PackageWalk::cut_in_trailer() {
+  if (report_.trailer.state != TrailerState::kAbsent) return false;
+  const int64_t end = offsets_[kSectionCount - 1] + pt_section_length(h_, kSectionCount - 1);
+  const int64_t extra = data_size_ - end;
+  if (extra <= 0 || extra >= kTrailerSize) return false;
+  uint8_t tail[kTrailerSize];
+  if (!source_.read(end, tail, static_cast<size_t>(extra))) return false;
+  size_t marker = std::min(static_cast<size_t>(extra), sizeof kTrailerMarker);
+  if (memcmp(tail, kTrailerMarker, marker) != 0) return false;
+  fault(PtFault::kTrailerMismatch, end,
+        "the file ends " + std::to_string(extra) + " bytes into its integrity trailer: the copy was cut short");
   return true;
 }
 
@@ -211,10 +246,10 @@ bool PackageWalk::command_section(SectionSummary& s) {
                  "a command section of " + std::to_string(length) + " bytes; at most " +
                      std::to_string(kMaxCommandText));
   }
-  if (s.offset + length > report_.file_size) {
+  if (s.offset + length > data_size_) {
     return fault(PtFault::kPastEnd, field_at(kRecLengthOffset),
                  "its " + std::to_string(length) + " bytes from byte " + std::to_string(s.offset) +
-                     " run past the end of the file (" + std::to_string(report_.file_size) + " bytes)");
+                     " run past " + end_text());
   }
   char text[kMaxCommandText + 1] = {};
   if (!read(s.offset, reinterpret_cast<uint8_t*>(text), static_cast<size_t>(length))) return false;
@@ -252,10 +287,10 @@ bool PackageWalk::binary_section(SectionSummary& s) {
     return fault(PtFault::kBinaryTooShort, field_at(kRecLengthOffset),
                  "a binary section of " + std::to_string(length) + " bytes, shorter than its 16-byte sub-header");
   }
-  if (s.offset + length > report_.file_size) {
+  if (s.offset + length > data_size_) {
     return fault(PtFault::kPastEnd, field_at(kRecLengthOffset),
                  "its " + std::to_string(length) + " bytes from byte " + std::to_string(s.offset) +
-                     " run past the end of the file (" + std::to_string(report_.file_size) + " bytes)");
+                     " run past " + end_text());
   }
   uint8_t raw[kBinHeaderSize];
   if (!read(s.offset, raw, sizeof raw)) return false;
@@ -320,10 +355,9 @@ bool PackageWalk::binary_section(SectionSummary& s) {
 bool PackageWalk::framed_section(SectionSummary& s) {
   // The records, not the length, bound a framed section; its data must
   // only start inside the file.
-  if (s.offset >= report_.file_size) {
+  if (s.offset >= data_size_) {
     return fault(PtFault::kPastEnd, field_at(kRecLengthOffset),
-                 "its data would start at byte " + std::to_string(s.offset) + ", at or past the end of the file (" +
-                     std::to_string(report_.file_size) + " bytes)");
+                 "its data would start at byte " + std::to_string(s.offset) + ", at or past " + end_text());
   }
   FileSettings upd;
   apply_section_record(upd, s.record);
@@ -339,15 +373,16 @@ bool PackageWalk::framed_section(SectionSummary& s) {
 // the 'q' record, *next to the offset of the record after it.
 bool PackageWalk::framed_record(SectionSummary& s, const FileSettings& upd, int64_t offset, int index, bool* quit,
                                 int64_t* next) {
-  const int64_t file_size = report_.file_size;
+  const int64_t file_size = data_size_;
+  const std::string end = data_size_ == report_.file_size ? "the end of the file" : "the end of the package's data";
   if (offset == file_size) {
-    return fault(PtFault::kNoQuitRecord, offset, "the framed records reach the end of the file without a 'q' record",
+    return fault(PtFault::kNoQuitRecord, offset, "the framed records reach " + end + " without a 'q' record",
                  index);
   }
   const std::string record = "framed record " + std::to_string(index);
   uint8_t length_bytes[kFramedLengthSize];
   if (offset + kFramedLengthSize > file_size) {
-    return fault(PtFault::kNoQuitRecord, offset, record + " runs past the end of the file before a 'q' record", index);
+    return fault(PtFault::kNoQuitRecord, offset, record + " runs past " + end + " before a 'q' record", index);
   }
   if (!read(offset, length_bytes, sizeof length_bytes, index)) return false;
   int length = get_le16(length_bytes);
@@ -357,7 +392,7 @@ bool PackageWalk::framed_record(SectionSummary& s, const FileSettings& upd, int6
   }
   const int64_t at = offset + kFramedLengthSize;
   if (at + length > file_size) {
-    return fault(PtFault::kNoQuitRecord, offset, record + " runs past the end of the file before a 'q' record", index);
+    return fault(PtFault::kNoQuitRecord, offset, record + " runs past " + end + " before a 'q' record", index);
   }
   uint8_t raw[kMaxFramedRecord] = {};
   if (!read(at, raw, static_cast<size_t>(length), index)) return false;
@@ -437,20 +472,20 @@ PtFault check_bin_header(const BinHeader& h, int64_t image_bytes) {
   return PtFault::kNone;
 }
 
-PackageReport check_package(const PtHeader& pt_header, PackageSource& source) {
-  return PackageWalk(pt_header, source, false).run();
+PackageReport check_package(const PtHeader& pt_header, PackageSource& source, bool require_trailer) {
+  return PackageWalk(pt_header, source, false, require_trailer).run();
 }
 
-PackageReport check_package(const PtHeader& pt_header, FILE* file) {
+PackageReport check_package(const PtHeader& pt_header, FILE* file, bool require_trailer) {
   FilePackageSource source(file);
-  return check_package(pt_header, source);
+  return check_package(pt_header, source, require_trailer);
 }
 
-PackageCheck validate_package(const PtHeader& pt_header, PackageSource& source) {
-  return fault_of(PackageWalk(pt_header, source, true).run());
+PackageCheck validate_package(const PtHeader& pt_header, PackageSource& source, bool require_trailer) {
+  return fault_of(PackageWalk(pt_header, source, true, require_trailer).run());
 }
 
-PackageCheck validate_package(const PtHeader& pt_header, FILE* file) {
+PackageCheck validate_package(const PtHeader& pt_header, FILE* file, bool require_trailer) {
   long position = std::ftell(file);
   if (position < 0) {
     PackageCheck c;
@@ -459,7 +494,7 @@ PackageCheck validate_package(const PtHeader& pt_header, FILE* file) {
     return c;
   }
   FilePackageSource source(file);
-  PackageCheck result = validate_package(pt_header, source);
+  PackageCheck result = validate_package(pt_header, source, require_trailer);
   // fseek also clears the end-of-file flag a short read may have set.
   if (std::fseek(file, position, SEEK_SET) != 0 && result.fault == PtFault::kNone) {
     result.fault = PtFault::kReadError;
@@ -489,6 +524,8 @@ Finding package_finding(const PackageCheck& check) {
       f.messages[0] = msg::kCorrupted3;
       f.messages[1] = msg::kCorrupted10_5;
       break;
+    case PtFault::kTrailerMismatch: f.messages[0] = msg::kCorrupted10_7; break;
+    case PtFault::kNoTrailer: f.messages[0] = msg::kCorrupted10_8; break;
     default: f.messages[0] = msg::kCorrupted10_1; break;
   }
   return f;
@@ -515,6 +552,8 @@ const char* package_fault_text(PtFault fault) {
     case PtFault::kCommandKind: return "command section neither mcmd nor scmd";
     case PtFault::kCommandRefused: return "a command the framing refuses";
     case PtFault::kEntryMode: return "transfer command in an entry mode outside 0 .. 3";
+    case PtFault::kTrailerMismatch: return "integrity trailer does not match the package";
+    case PtFault::kNoTrailer: return "no integrity trailer (--strict)";
   }
   return "unknown fault";
 }

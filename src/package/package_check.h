@@ -6,6 +6,8 @@
 // check_package looks at everything of every section the run order names
 // that can be judged without the instrument, in the order the run meets
 // it, with the message the run prints where it meets it:
+//   - the integrity trailer, when there is one: "(10-7)" when it does not
+//     match; none at all where --strict requires it: "(10-8)";
 //   - header and layout: size, magic, run order, text fields, offsets, a
 //     section past the end of the file, a command section over 1999 bytes:
 //     "Corrupted Update File. (10-1)";
@@ -31,6 +33,8 @@
 
 #include "base/finding.h"
 #include "package/package_format.h"
+#include "package/package_source.h"
+#include "package/package_trailer.h"
 #include "script/file_settings.h"
 
 enum class PtFault {
@@ -53,6 +57,8 @@ enum class PtFault {
   kCommandKind,      // a command section neither "mcmd" nor "scmd"
   kCommandRefused,   // a command of a firmware section that program_cmd cannot frame
   kEntryMode,        // a transfer command in an entry mode outside 0 .. 3
+  kTrailerMismatch,  // the integrity trailer's length or CRC does not match the file
+  kNoTrailer,        // no integrity trailer, where the run requires one (--strict)
 };
 
 struct PackageCheck {
@@ -71,28 +77,6 @@ struct PackageCheck {
 // characters and a space) and NUL-terminated, must fit the 2000-byte buffers:
 // 25 + 2 + (2n + 4) + 1 <= 2000.
 constexpr int kMaxDataCommandBytes = 984;
-
-// Where the check reads the file from. Tests and tools give it memory; the
-// runner gives it its open FILE*.
-class PackageSource {
- public:
-  virtual ~PackageSource() = default;
-  // The file size in bytes, or -1 when it cannot be told.
-  virtual int64_t size() = 0;
-  // Reads exactly n bytes at offset into out; false when that fails.
-  virtual bool read(int64_t offset, uint8_t* out, size_t n) = 0;
-};
-
-class MemoryPackageSource : public PackageSource {
- public:
-  MemoryPackageSource(const uint8_t* bytes, size_t size) : bytes_(bytes), size_(size) {}
-  int64_t size() override { return static_cast<int64_t>(size_); }
-  bool read(int64_t offset, uint8_t* out, size_t n) override;
-
- private:
-  const uint8_t* bytes_;
-  size_t size_;
-};
 
 // A stretch of flash a section writes.
 struct WriteRange {
@@ -117,7 +101,8 @@ struct SectionSummary {
 };
 
 struct PackageReport {
-  int64_t file_size = -1;
+  int64_t file_size = -1;  // the whole file, integrity trailer included
+  TrailerCheck trailer;    // the integrity trailer and what the check made of it
   // Every fault, in the order a run meets them; the first is the one the run
   // refuses the package with. A section's data after its first fault cannot
   // be trusted, so each section has at most one.
@@ -127,22 +112,26 @@ struct PackageReport {
 };
 
 // Checks the package whose header is pt_header and whose file is source, as
-// described at the top. Walks the run order up to its first 0xFF; each named
-// record of non-zero length is checked once. Reads at most one framed
-// record (256 bytes) at a time.
-PackageReport check_package(const PtHeader& pt_header, PackageSource& source);
+// described at the top. First the integrity trailer (package_trailer.h),
+// when the file carries one: a length or CRC that does not match is
+// kTrailerMismatch, "Corrupted Update File. (10-7)"; with require_trailer
+// (--strict) a package without one is kNoTrailer, "(10-8)". The sections
+// must then lie within the bytes before the trailer. Walks the run order up
+// to its first 0xFF; each named record of non-zero length is checked once.
+// Reads at most one framed record (256 bytes) at a time.
+PackageReport check_package(const PtHeader& pt_header, PackageSource& source, bool require_trailer = false);
 
 // The same over an open file (its position is left anywhere).
-PackageReport check_package(const PtHeader& pt_header, FILE* file);
+PackageReport check_package(const PtHeader& pt_header, FILE* file, bool require_trailer = false);
 
 // The same, stopping at the first fault: the one the run refuses the package
 // with; fault kNone when the package may run.
-PackageCheck validate_package(const PtHeader& pt_header, PackageSource& source);
+PackageCheck validate_package(const PtHeader& pt_header, PackageSource& source, bool require_trailer = false);
 
 // The same over the runner's open file. The file position is put back where
 // it was, with the end-of-file flag cleared, so the caller can seek again.
 // A file whose size or position cannot be told gives kReadError.
-PackageCheck validate_package(const PtHeader& pt_header, FILE* file);
+PackageCheck validate_package(const PtHeader& pt_header, FILE* file, bool require_trailer = false);
 
 // The binary sub-header h of a section with image_bytes bytes of image,
 // against the loops update_bin runs: kChunkEndless, kChunkOverflow or

@@ -168,6 +168,11 @@ bool DescriptionParser::package_key(std::string_view key, std::string_view value
     plan_->run_order = std::move(order);
     return true;
   }
+  if (key == "integrity_trailer") {
+    if (value != "yes" && value != "no") return fail("integrity_trailer must be yes or no");
+    plan_->integrity_trailer = value == "yes";
+    return true;
+  }
   if (key == "trailer") {
     if (parse_hex_bytes(value, &plan_->trailer)) return true;
     return fail(in_quotes(value) + " is not hex bytes");

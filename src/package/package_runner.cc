@@ -1,6 +1,7 @@
 #include "package/package_runner.h"
 
 #include <cstring>
+#include <string>
 
 #include "base/console.h"
 #include "base/messages.h"
@@ -30,7 +31,7 @@ constexpr Probe kInfoProbe{kInfoQuery, sizeof kInfoQuery - 1, kReportReadFailure
 // 1 after the message of the first fault a run would meet, and where it is.
 int read_and_check(PackageUpdater& u, FILE* file, const char* path) {
   size_t got = fread(u.pkg.pt_header, 1, kPtHeaderSize, file);
-  PackageCheck check = validate_package(u.pkg.pt_header, file);
+  PackageCheck check = validate_package(u.pkg.pt_header, file, u.integrity.strict);
   if (check.fault == PtFault::kNone && got != static_cast<size_t>(kPtHeaderSize)) {
     check.fault = PtFault::kReadError;
     check.text = "the header cannot be read";
@@ -119,23 +120,58 @@ int walk_info(PackageUpdater& u, const char* reply) {
   return kOk;
 }
 
+// The instrument could not tell whether the package suits it. The run goes
+// on as the instruments whose firmware lacks the query need it to, and its
+// log and report say that nothing was checked; under --strict the package
+// stops here instead of flashing blind: "(9-0)", 1.
+int compatibility_unchecked(PackageUpdater& u, const char* path, const char* why) {
+  std::string text = std::string("compatibility check skipped: ") + why;
+  if (u.observer != nullptr) u.observer->note(text);
+  if (!u.integrity.strict) return kOk;
+  report_failure(u.os, msg::kCorrupted9, 0);
+  printf_note(u.os, "%s: %s; --strict refuses a package whose compatibility cannot be checked\n", path, text.c_str());
+  return kFailed;
+}
+
 }  // namespace
 
-int ask_info(PackageUpdater& u) {
+int ask_info(PackageUpdater& u, const char** skipped) {
+  const char* ignored = nullptr;
+  if (skipped == nullptr) skipped = &ignored;
+  *skipped = nullptr;
   char reply[kReplySize];
   int r = run_probe(u, kInfoIdnProbe, reply);
   if (r == kQueryFailed) return kInfoQueryFailed;
-  if (r != kOk) return kOk;  // the instrument cannot tell: no check
-  if (run_probe(u, kInfoProbe, reply) != kOk) return kOk;
+  if (r != kOk) {  // the instrument cannot tell: no check
+    *skipped = "the identity reply begins with \"f\"";
+    return kOk;
+  }
+  if (starts_with(reply, "boot")) {
+    // Its bootloader already runs (an update was cut off after its jump, or
+    // an earlier job left it there): the system information is the main
+    // firmware's, which the bootloader cannot give, and asking would refuse
+    // the very package that finishes the update. Each firmware section's
+    // transfer command still checks the bootloader and hardware versions.
+    *skipped = "the instrument runs its bootloader";
+    return kOk;
+  }
+  r = run_probe(u, kInfoProbe, reply);
+  if (r != kOk) {
+    *skipped = r == kQueryFailed ? "the instrument did not answer syst:info?"
+                                 : "the syst:info? reply begins with \"f\"";
+    return kOk;
+  }
   return walk_info(u, reply);
 }
 
 int UpdatePt(PackageUpdater& u, int selection, int attempt, FILE* file, const char* path) {
   if (read_and_check(u, file, path) != kOk) return kFailed;
   if (open_machine(u, &selection) != kOk) return kFailed;
-  int r = ask_info(u);
+  const char* skipped = nullptr;
+  int r = ask_info(u, &skipped);
   if (r == kInfoQueryFailed) return kFailed;
   if (r != kOk) return report_failure(u.os, msg::kCorrupted9, r);
+  if (skipped != nullptr && compatibility_unchecked(u, path, skipped) != kOk) return kFailed;
   usb_close(u);
 
   int64_t offsets[kSectionCount];

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "base/hex.h"
+#include "package/package_trailer.h"
 
 namespace {
 
@@ -208,5 +209,14 @@ bool build_package(const PackagePlan& plan, std::vector<uint8_t>* out, std::stri
     std::copy(p.bytes.begin(), p.bytes.end(), file.begin() + static_cast<std::ptrdiff_t>(p.offset));
   }
   *out = std::move(file);
+  return true;
+}
+
+bool build_package_file(const PackagePlan& plan, std::vector<uint8_t>* out, std::string* error) {
+  if (!build_package(plan, out, error)) return false;
+  // Last, over every byte of the package (patches included): the updater
+  // refuses a copy damaged on its way to the station before it opens the
+  // instrument.
+  if (plan.integrity_trailer) append_package_trailer(out);
   return true;
 }

@@ -65,6 +65,7 @@ struct PackagePlan {
   std::vector<uint8_t> run_order;         // at most 32 entries; the rest is 0xFF
   std::optional<SectionPlan> sections[kSectionCount];  // absent: an empty record
   std::vector<uint8_t> trailer;           // bytes after the data of the last section
+  bool integrity_trailer = true;          // build_package_file appends the integrity trailer
   std::vector<BytePatch> patches;         // written over the finished file, in order
 };
 
@@ -93,3 +94,8 @@ bool encode_framed_records(const std::vector<FramedRecordPlan>& records, std::ve
 // one, unless the plan gives them. On success fills out and returns true;
 // otherwise says why in error (naming the section) and returns false.
 bool build_package(const PackagePlan& plan, std::vector<uint8_t>* out, std::string* error);
+
+// The package file as tmpack writes it: build_package, then the integrity
+// trailer over every byte of it (package_trailer.h), unless the plan says
+// integrity_trailer = false.
+bool build_package_file(const PackagePlan& plan, std::vector<uint8_t>* out, std::string* error);

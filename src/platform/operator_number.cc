@@ -1,5 +1,5 @@
 #include <climits>
-#include <cstring>
+#include <cstdio>
 
 #include "platform/platform.h"
 
@@ -24,18 +24,17 @@ bool parse_operator_number(std::string_view line, int* value) {
   return true;
 }
 
-InputResult read_operator_number(FILE* in, int* value) {
-  char line[256];
-  if (fgets(line, sizeof line, in) == nullptr) return InputResult::kEnd;
-  size_t len = strlen(line);
-  bool whole_line = len > 0 && line[len - 1] == '\n';
-  if (!whole_line && !feof(in)) {
-    // Too long to be a number: drop the rest of the line.
-    int c;
-    while ((c = getc(in)) != EOF && c != '\n') {
-    }
-    return InputResult::kNotNumber;
+InputResult read_operator_answer(FILE* in, int* value) {
+  // Room for any number with blanks around it; a longer line is no number.
+  char line[64];
+  size_t length = 0;
+  int c = EOF;
+  for (size_t read = 0; read < kAnswerStretch && (c = getc(in)) != EOF && c != '\n'; ++read) {
+    if (length < sizeof line) line[length] = static_cast<char>(c);
+    ++length;
   }
-  return parse_operator_number(std::string_view(line, len), value) ? InputResult::kNumber
-                                                                   : InputResult::kNotNumber;
+  if (c == EOF && length == 0) return InputResult::kEnd;
+  if (length > sizeof line) return InputResult::kNotNumber;
+  return parse_operator_number(std::string_view(line, length), value) ? InputResult::kNumber
+                                                                      : InputResult::kNotNumber;
 }

@@ -65,11 +65,19 @@ class Platform {
 };
 
 // Parses a line of operator input: optional blanks, an optional sign, decimal
-// digits, optional trailing blanks. Returns false for anything else, and for
-// numbers beyond the range of int.
+// digits, optional trailing blanks. Returns false for anything else (a NUL
+// byte included), and for numbers beyond the range of int.
 bool parse_operator_number(std::string_view line, int* value);
 
-// Reads one line of operator input from in and parses it as above; a line
-// too long to be a number is read to its end and is not a number. What the
-// real platforms' read_number does.
-InputResult read_operator_number(FILE* in, int* value);
+// The longest stretch of one line that read_operator_answer() reads as one
+// answer: a line longer than that is no number, and its rest counts as the
+// next answers. No operator types such a line; a stream without line ends
+// (/dev/zero) then still gives answers, each after a bounded read.
+constexpr size_t kAnswerStretch = 4096;
+
+// Reads one answer line from in, judged by all its bytes up to its line
+// feed: kNumber with *value when it is a number as parse_operator_number()
+// takes it; kNotNumber for any other line (a NUL byte ends nothing: "0",
+// NUL, "1" is no number, and the line after it is the next answer); kEnd
+// when in has ended or failed before a byte of the line.
+InputResult read_operator_answer(FILE* in, int* value);

@@ -136,7 +136,7 @@ void PosixPlatform::sleep_ms(uint32_t ms) {
 
 InputResult PosixPlatform::read_number(int* value) {
   fflush(stdout);
-  return read_operator_number(stdin, value);
+  return read_operator_answer(stdin, value);
 }
 
 Platform& system_platform() {

@@ -139,5 +139,5 @@ void WindowsPlatform::sleep_ms(uint32_t ms) { Sleep(ms); }
 
 InputResult WindowsPlatform::read_number(int* value) {
   fflush(stdout);
-  return read_operator_number(stdin, value);
+  return read_operator_answer(stdin, value);
 }

@@ -1,6 +1,14 @@
 #include "record/run_record.h"
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
 #include <nlohmann/json.hpp>
+
+#include "platform/native.h"
+#include "platform/native_path.h"
 
 using nlohmann::json;
 
@@ -32,6 +40,42 @@ bool parse_report(const std::string& text, RunRecord* rec, std::string* why) {
     *rec = parsed.get<RunRecord>();
   } catch (const json::exception& e) {
     *why = e.what();
+    return false;
+  }
+  return true;
+}
+
+std::string message_number(std::string_view line) {
+  if (!line.ends_with(')')) return "";
+  size_t open = line.rfind('(');
+  if (open == std::string_view::npos) return "";
+  std::string_view inside = line.substr(open + 1, line.size() - open - 2);
+  if (inside.empty() || inside.front() < '0' || inside.front() > '9') return "";
+  for (char c : inside) {
+    if ((c < '0' || c > '9') && c != '-') return "";
+  }
+  return std::string(inside);
+}
+
+bool replace_file(const std::string& path, const std::string& text, std::string* why) {
+  std::error_code ec;
+  bool direct = std::filesystem::exists(file_path(path), ec) && !std::filesystem::is_regular_file(file_path(path), ec);
+  std::string target = direct ? path : path + ".tmp";
+  FILE* file = open_file(target.c_str(), "wb");
+  if (file == nullptr) {
+    *why = path + ": " + strerror(errno);
+    return false;
+  }
+  bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
+  written = (fclose(file) == 0) && written;
+  if (!written) {
+    *why = target + ": cannot write the report";
+    return false;
+  }
+  if (direct) return true;
+  std::filesystem::rename(file_path(target), file_path(path), ec);
+  if (ec) {
+    *why = path + ": " + ec.message();
     return false;
   }
   return true;

@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The format name the report carries; a reader refuses another.
@@ -61,3 +62,13 @@ std::string report_json(const RunRecord& rec);
 // Reads a report written by report_json. Fields it lacks keep their
 // defaults. False with *why for text that is not such a report.
 bool parse_report(const std::string& text, RunRecord* rec, std::string* why);
+
+// The number a message ends with, "(6)", "(10-2)", "(9-17)": "6", "10-2",
+// "9-17"; "" when it ends with none.
+std::string message_number(std::string_view line);
+
+// Writes text to path through a file beside it that then replaces path, so
+// that whoever watches path never reads half a report. Something that is
+// not a regular file (a pipe, /dev/stdout) is written directly. False with
+// *why when it cannot be written.
+bool replace_file(const std::string& path, const std::string& text, std::string* why);

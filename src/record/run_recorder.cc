@@ -1,30 +1,11 @@
 #include "record/run_recorder.h"
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
-#include <filesystem>
 
 #include "link/instrument_choice.h"
-#include "platform/native.h"
-#include "platform/native_path.h"
 #include "platform/wall_clock.h"
 
 namespace {
-
-// The number a message ends with, "(6)", "(10-2)", "(9-17)": "6", "10-2",
-// "9-17"; "" when it ends with none.
-std::string message_number(std::string_view line) {
-  if (!line.ends_with(')')) return "";
-  size_t open = line.rfind('(');
-  if (open == std::string_view::npos) return "";
-  std::string_view inside = line.substr(open + 1, line.size() - open - 2);
-  if (inside.empty() || inside.front() < '0' || inside.front() > '9') return "";
-  for (char c : inside) {
-    if ((c < '0' || c > '9') && c != '-') return "";
-  }
-  return std::string(inside);
-}
 
 // reply without the line end it came with.
 std::string without_line_end(std::string_view reply) {
@@ -36,33 +17,6 @@ std::string readings_text(const std::vector<VersionReading>& readings) {
   std::string text;
   for (const VersionReading& r : readings) text += (text.empty() ? "" : ", ") + r.query + " = " + r.reply;
   return text.empty() ? "nothing" : text;
-}
-
-// Writes text to path through a file beside it that then replaces path, so
-// that whoever watches path never reads half a report. Something that is
-// not a regular file (a pipe, /dev/stdout) is written directly.
-bool replace_file(const std::string& path, const std::string& text, std::string* why) {
-  std::error_code ec;
-  bool direct = std::filesystem::exists(file_path(path), ec) && !std::filesystem::is_regular_file(file_path(path), ec);
-  std::string target = direct ? path : path + ".tmp";
-  FILE* file = open_file(target.c_str(), "wb");
-  if (file == nullptr) {
-    *why = path + ": " + strerror(errno);
-    return false;
-  }
-  bool written = fwrite(text.data(), 1, text.size(), file) == text.size();
-  written = (fclose(file) == 0) && written;
-  if (!written) {
-    *why = target + ": cannot write the report";
-    return false;
-  }
-  if (direct) return true;
-  std::filesystem::rename(file_path(target), file_path(path), ec);
-  if (ec) {
-    *why = path + ": " + ec.message();
-    return false;
-  }
-  return true;
 }
 
 }  // namespace

@@ -42,7 +42,7 @@ class RunRecorder : public ConsoleSink, public RunObserver, public LinkObserver 
 
   // A note on the job that runs now (or on the run between jobs): in the
   // log, and in the job's notes in the report.
-  void note(const std::string& text);
+  void note(const std::string& text) override;
 
   const RunRecord& record() const { return rec_; }
 

@@ -6,7 +6,7 @@
 #include "base/messages.h"
 #include "base/results.h"
 #include "base/text.h"
-#include "platform/native.h"
+#include "platform/regular_file.h"
 #include "script/command.h"
 #include "script/encoding.h"
 
@@ -160,28 +160,61 @@ uint32_t checksum_words(const char* piece, size_t n) {
   return sum;
 }
 
-int checksum_file(const char* path) {
-  FILE* file = open_file(path, "rb");
-  if (file == nullptr) return 0;
+ChecksumCheck check_checksum(FILE* file) {
+  ChecksumCheck check;
+  rewind(file);
   uint32_t sum = 0;
-  int result = -1;
   char line[kChecksumPiece + 1];
+  bool at_line_start = true;
   size_t n;
-  while (result < 0) {
-    if ((n = read_piece(file, line, sizeof line)) == 0) break;
-    if (strncmp(line, "___f=", 5) == 0) {
-      uint32_t value = 0;
-      for (int i = 5; i < 13 && result < 0; ++i) {
-        int digit = get_value(line[i]);
-        if (digit < 0) result = 0;
-        value = value * 16 + static_cast<uint32_t>(digit);
-      }
-      sum = value ^ kWordMask;
+  while ((n = read_piece(file, line, sizeof line)) > 0) {
+    bool starts_line = at_line_start;
+    at_line_start = line[n - 1] == '\n';
+    if (starts_line) ++check.lines;
+    if (strncmp(line, "___f=", 5) != 0) {
+      sum += checksum_words(line, n);
       continue;
     }
-    sum += checksum_words(line, n);
+    // A piece that begins "___f=" counts as a checksum line wherever it
+    // stands, as the checksum's definition reads the file.
+    check.line = check.lines;
+    uint32_t value = 0;
+    for (int i = 5; i < 13; ++i) {
+      int digit = get_value(line[i]);
+      if (digit < 0) check.bad_digit = true;
+      value = value * 16 + static_cast<uint32_t>(digit);
+    }
+    if (check.bad_digit) break;
+    sum = value ^ kWordMask;
   }
+  check.read_error = ferror(file) != 0;
+  check.holds = !check.bad_digit && !check.read_error && sum == 0;
+  rewind(file);
+  return check;
+}
+
+const char* script_integrity_fault(const ChecksumCheck& check, bool strict, std::string* why) {
+  if (check.read_error) {
+    *why = "the script cannot be read to check it";
+  } else if (check.line == 0) {
+    if (!strict) return nullptr;
+    *why = check.lines == 0 ? "an empty script, which --strict refuses: nothing in it can be verified"
+                            : "the script carries no checksum line (___f=), which --strict requires";
+    return msg::kCorrupted12;
+  } else if (check.bad_digit) {
+    *why = "the checksum line holds a character that is not a hex digit";
+  } else if (!check.holds) {
+    *why = "the checksum does not hold: the script was damaged or changed after it was written";
+  } else {
+    return nullptr;
+  }
+  return msg::kCorrupted11;
+}
+
+int checksum_file(const char* path) {
+  FILE* file = open_regular_file(path, nullptr);
+  if (file == nullptr) return 0;
+  ChecksumCheck check = check_checksum(file);
   fclose(file);
-  if (result == 0) return 0;
-  return sum == 0 ? 1 : 0;
+  return check.holds ? 1 : 0;
 }

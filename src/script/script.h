@@ -11,6 +11,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 #include "script/script_updater.h"
 
@@ -74,8 +75,29 @@ void set_command_header(FileSettings& upd, const char* header);
 // Returns 1 when the script at path carries a valid checksum: the value of
 // its last "___f=" line XOR kWordMask plus the little-endian 32-bit words of
 // every later line (zero-padded) is 0 modulo 2^32. Returns 0 otherwise, also
-// when the file cannot be opened or a checksum line holds a non-hex digit.
+// when the file cannot be opened or is no regular file, or a checksum line
+// holds a non-hex digit.
 int checksum_file(const char* path);
+
+// What checksum_file() finds in a script, over its open file.
+struct ChecksumCheck {
+  int line = 0;           // 1-based line of the last checksum line; 0: the script has none
+  int lines = 0;          // lines of the script
+  bool holds = false;     // checksum_file() would give 1
+  bool bad_digit = false; // a checksum line holds a character that is not a hex digit
+  bool read_error = false;
+};
+
+// Reads the script open in file from its start, as checksum_file() reads
+// it, and puts the file back at its start.
+ChecksumCheck check_checksum(FILE* file);
+
+// The message a run refuses a script with after check, and in *why the
+// reason for the operator; nullptr when it does not refuse it. A checksum
+// line that does not hold, and a script that cannot be read: "Corrupted
+// Update File. (11)". With strict, a script without a checksum line, an
+// empty one included: "(12)".
+const char* script_integrity_fault(const ChecksumCheck& check, bool strict, std::string* why);
 
 // The checksum's sum over one piece of a line as checksum_file() reads it
 // (at most kChecksumPiece bytes): the little-endian 32-bit words of piece[0 .. n), the

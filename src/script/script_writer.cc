@@ -93,6 +93,15 @@ std::string checksum_value(std::string_view following) {
   return hex8((0u - words_of(following)) ^ kWordMask);
 }
 
+const char* directive_source_name(char letter) {
+  for (const Directive& d : kDirectives) {
+    if (d.letter == letter) return d.name;
+  }
+  return nullptr;
+}
+
+bool is_source_note(std::string_view line) { return line.substr(0, 2) == "@#"; }
+
 bool compile_script(std::string_view source, std::string* script, std::string* error) {
   std::vector<std::string> lines;
   for (size_t start = 0; start < source.size();) {
@@ -105,6 +114,7 @@ bool compile_script(std::string_view source, std::string* script, std::string* e
   std::string out;
   for (size_t n = lines.size(); n-- > 0;) {
     std::string line = lines[n];
+    if (is_source_note(line)) continue;
     if (line.empty() || line[0] != '@') {
       out.insert(0, line);
       continue;

@@ -16,6 +16,7 @@
 //                       ___u=  entry mode 0..3, binary frames 0/1, comm_reset 0/1,
 //                              jump delay in ms (omitted keys are 0; delay 3000)
 //   @checksum           ___f=  a checksum line over every line that follows it
+//   @# TEXT                    a note for people: writes nothing
 //
 // Lines end as they end in the source (LF or CR LF); the output ends each
 // generated directive line with LF.
@@ -34,6 +35,13 @@ std::string u_directive_value(int mode, int binary, int comm_reset, uint32_t jum
 // The value (eight hex digits) of a checksum line that makes checksum_file()
 // accept a script whose lines after the checksum line are following.
 std::string checksum_value(std::string_view following);
+
+// The source name of directive letter ("header" for 'h' ...); nullptr for
+// a letter that has none ('u' and 'f' have forms of their own).
+const char* directive_source_name(char letter);
+
+// True when a source line is a note ("@#"), which writes nothing.
+bool is_source_note(std::string_view line);
 
 // Turns a source (format above) into a script. Returns false with *error set
 // ("line N: reason") for an unknown '@' directive or a bad "@u" value.

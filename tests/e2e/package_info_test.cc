@@ -122,6 +122,8 @@ TEST_F(InfoCheck, InstrumentThatCannotTellRunsThePackageUnchecked) {
        "<12>Device is failed connected. (6)\\nDevice isn't get info(1)\\n\n" + kRan, {"*idn?\n", "syst:info?\n"}},
       {"info begins with f", "TMSIM\n", "fail\n", "<12>Device isn't get info(2)\\n\n" + kRan,
        {"*idn?\n", "syst:info?\n"}},
+      // Its bootloader runs (an update cut off after the jump): not asked.
+      {"identity says bootloader", "boot,TM1000,SIM0001,2.05\n", "-1#OTHER#", kRan, {"*idn?\n"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);

@@ -213,7 +213,8 @@ TEST_F(CommandSections, PackageThatCannotBeOpenedIsFiveWithoutEight) {
   connect_one();
   path = dir.file("missing.pt");
   EXPECT_EQ(run_package(), 1);
-  EXPECT_EQ(os.log(), "<12>Corrupted Update File. (5)\\n\npause\n");
+  EXPECT_EQ(os.log(), "<12>Corrupted Update File. (5)\\n\nstderr<14>tmflash: " + path +
+                          ": cannot open: No such file or directory\\n\npause\n");
   EXPECT_TRUE(sim->transcript().empty());
 }
 

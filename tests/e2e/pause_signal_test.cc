@@ -89,6 +89,9 @@ class OnTerminal {
       read_some(10);
     }
     reaped_ = true;
+    // What it printed just before it ended may still wait in the terminal.
+    while (read_within(50) > 0) {
+    }
     return status;
   }
 
@@ -101,15 +104,18 @@ class OnTerminal {
   const std::string& seen() const { return seen_; }
 
  private:
-  bool read_some(int timeout_ms) {
+  // Reads what arrives within timeout_ms: the number of bytes, 0 when
+  // nothing came, -1 when the terminal has ended.
+  ssize_t read_within(int timeout_ms) {
     pollfd p{master_, POLLIN, 0};
-    if (poll(&p, 1, timeout_ms) <= 0) return true;
+    if (poll(&p, 1, timeout_ms) <= 0) return 0;
     char buffer[512];
     ssize_t n = read(master_, buffer, sizeof buffer);
-    if (n <= 0) return false;
+    if (n <= 0) return -1;
     seen_.append(buffer, static_cast<size_t>(n));
-    return true;
+    return n;
   }
+  bool read_some(int timeout_ms) { return read_within(timeout_ms) >= 0; }
 
   int master_ = -1;
   int slave_ = -1;

@@ -167,7 +167,8 @@ TEST_F(ScriptJob, WrongEchoFourTimesIsMessageEight) {
 TEST_F(ScriptJob, MissingScriptFailsBeforeTheInstrumentIsOpened) {
   connect_one();
   EXPECT_EQ(run_list("total=1\npath0=" + dir.file("absent.txt") + "\n"), 1);
-  EXPECT_EQ(os.log(), "<12>Corrupted Update File. (5)\\n\npause\n");
+  EXPECT_EQ(os.log(), "<12>Corrupted Update File. (5)\\n\nstderr<14>tmflash: " + dir.file("absent.txt") +
+                          ": cannot open: No such file or directory\\n\npause\n");
   EXPECT_TRUE(sim->transcript().empty());
 }
 

@@ -12,6 +12,23 @@ namespace {
 
 class Session : public SimRun {
  protected:
+  // The dialogue of a first search that finds nothing, answered 3 and then
+  // 0 (Search again), and a second one that finds instrument A, answered 0.
+  static std::string nothing_then_one() {
+    return "<11>USB:LIST\\n\n"
+           "<9> 0:Search again\\n\n"
+           "<11>please select:\n"
+           "input 3\n"
+           "<11>please select:\n"
+           "input 0\n"
+           "<11>USB:LIST\\n\n"
+           "<13> 0:" + kMainA + "\\n\n"
+           "<9> 1:Search again\\n\n"
+           "<11>please select:\n"
+           "input 0\n"
+           "<13>select 0:" + kMainA + "\\n\n";
+  }
+
   void connect_two() {
     sim::SimConfig config;
     config.instruments.push_back(instrument(kMainA, kBootA));
@@ -36,21 +53,26 @@ TEST_F(Session, NothingFoundOffersOnlySearchAgainUntilZero) {
   os.answer({"3", "0", "0"});
   int selection = -1;
   ASSERT_EQ(open(&selection), 0);
-  EXPECT_EQ(os.log(),
-            "<11>USB:LIST\\n\n"
-            "<9> 0:Search again\\n\n"
-            "<11>please select:\n"
-            "input 3\n"
-            "<11>please select:\n"
-            "input 0\n"
-            "<11>USB:LIST\\n\n"
-            "<13> 0:" + kMainA + "\\n\n"
-            "<9> 1:Search again\\n\n"
-            "<11>please select:\n"
-            "input 0\n"
-            "<13>select 0:" + kMainA + "\\n\n");
+  EXPECT_EQ(os.log(), nothing_then_one());
   EXPECT_EQ(selection, 0);
   EXPECT_STREQ(u.link.UsbStr, kMainA.c_str());
+}
+
+// A resource manager that could not be opened is opened again before the
+// search: a passing fault costs nothing, and one that lasts shows as the
+// empty list until "Search again" finds the VISA service back.
+TEST_F(Session, FailedResourceManagerIsOpenedAgainBeforeEachSearch) {
+  sim::SimConfig config;
+  config.instruments.push_back(instrument(kMainA, kBootA));
+  config.faults.fail_rm_open = {1, 2};
+  connect(std::move(config));
+  os.answer({"3", "0", "0"});
+  int selection = -1;
+  ASSERT_EQ(open(&selection), 0);
+  EXPECT_EQ(os.log(), nothing_then_one());
+  EXPECT_EQ(sim->call_counts().rm_opens, 3u);  // in open_machine, before the first search, after the answer
+  usb_close(u);
+  EXPECT_EQ(sim->open_handles(), 0u);
 }
 
 TEST_F(Session, TwoInstrumentsAnswersOutOfRangeRepeatAndSearchAgainListsAgain) {
@@ -95,6 +117,49 @@ TEST_F(Session, LinesThatAreNoNumberAreDiscarded) {
                           "<11>please select:\ninput 0\n"),
             std::string::npos)
       << os.log();
+}
+
+// Whatever answers 1,000 times in a row without choosing (no number, or a
+// number the list does not offer) is no operator: the run stops as when
+// the input has ended. One answer that chooses, before that, is taken.
+TEST_F(Session, AThousandAnswersThatChooseNothingEndTheDialogue) {
+  const struct {
+    const char* what;
+    const char* answer;
+    bool search_again;  // the search finds nothing: only 0 is an answer
+  } cases[] = {
+      {"no numbers", "x", false},
+      {"out of range", "7", false},
+      {"not search again", "5", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::SimConfig config;
+    config.instruments.push_back(instrument(kMainA, kBootA));
+    if (c.search_again) config.faults.empty_searches = 1000000;
+    connect(std::move(config));
+    for (int i = 0; i < 1000; ++i) os.answer(c.answer);
+    int selection = -1;
+    EXPECT_EQ(open(&selection), 1);
+    std::string log = os.log();
+    size_t asked = 0;
+    for (size_t at = log.find("please select:"); at != std::string::npos; at = log.find("please select:", at + 1)) {
+      ++asked;
+    }
+    EXPECT_EQ(asked, 1000u);
+    EXPECT_NE(log.find("<12>No instrument chosen: the operator's input has ended.\\n\n"
+                       "stderr<14>tmflash: 1000 answers in a row chose no instrument\\n\n"),
+              std::string::npos)
+        << log.substr(log.size() - 300);
+    EXPECT_EQ(sim->open_handles(), 0u);
+    os.clear();
+  }
+  connect_one();
+  for (int i = 0; i < 999; ++i) os.answer("x");
+  os.answer("0");
+  int selection = -1;
+  EXPECT_EQ(open(&selection), 0);
+  EXPECT_EQ(selection, 0);
 }
 
 TEST_F(Session, RememberedPositionIsReusedWithoutAsking) {

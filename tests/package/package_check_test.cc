@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "package/package_trailer.h"
 #include "package/package_writer.h"
 #include "support/temp_dir.h"
 
@@ -114,6 +115,42 @@ TEST_P(PackageSurgeryTest, GivesExactResult) {
   Bytes file = build(valid_plan());
   GetParam().cut(file);
   EXPECT_EQ(validate_bytes(file), GetParam().expected);
+}
+
+// The integrity trailer over the same bytes changes no result, the valid
+// package's included: every other check is made over the bytes before the
+// trailer, and no section's data reaches into it (a framed section cut
+// short does not read the trailer as records).
+TEST_P(PackageSurgeryTest, GivesTheSameResultWithATrailerOverTheSameBytes) {
+  Bytes file = build(valid_plan());
+  GetParam().cut(file);
+  append_package_trailer(&file);
+  EXPECT_EQ(validate_bytes(file), GetParam().expected);
+}
+
+TEST(PackageTrailerCheck, SectionsAreTheSameWithTheTrailer) {
+  Bytes plain = build(valid_plan());
+  Bytes with = plain;
+  append_package_trailer(&with);
+  PackageState pkg;
+  memcpy(pkg.pt_header, plain.data(), kPtHeaderSize);
+  MemoryPackageSource plain_source(plain.data(), plain.size()), with_source(with.data(), with.size());
+  PackageReport a = check_package(pkg.pt_header, plain_source), b = check_package(pkg.pt_header, with_source);
+  EXPECT_TRUE(a.faults.empty());
+  EXPECT_TRUE(b.faults.empty());
+  EXPECT_EQ(a.trailer.state, TrailerState::kAbsent);
+  EXPECT_EQ(b.trailer.state, TrailerState::kValid);
+  EXPECT_EQ(b.file_size, a.file_size + kTrailerSize);
+  ASSERT_EQ(a.sections.size(), b.sections.size());
+  for (size_t i = 0; i < a.sections.size(); ++i) {
+    EXPECT_EQ(a.sections[i].offset, b.sections[i].offset);
+    EXPECT_EQ(a.sections[i].records, b.sections[i].records);
+    EXPECT_EQ(a.sections[i].text, b.sections[i].text);
+    EXPECT_EQ(a.sections[i].complete, b.sections[i].complete);
+  }
+  // With the trailer required (--strict), only the package without one is refused.
+  EXPECT_EQ(validate_package(pkg.pt_header, plain_source, true), fault(PtFault::kNoTrailer, -1, -1));
+  EXPECT_EQ(validate_package(pkg.pt_header, with_source, true), ok());
 }
 
 void set32(Bytes& f, int at, uint32_t v) { put_le32(f.data() + at, v); }
@@ -303,14 +340,15 @@ TEST(PackageReadTest, ReadsOnlySmallPiecesAndReportsReadFailures) {
   RecordingSource source(file);
   source.size_ = static_cast<int64_t>(file.size());
   EXPECT_EQ(validate_package(pkg.pt_header, source), ok());
-  // The two command texts, the sub-header, and per record its length and its bytes.
-  EXPECT_EQ(source.reads, 2 + 1 + 2 * 4);
+  // The last 16 bytes (is there an integrity trailer?), the two command
+  // texts, the sub-header, and per record its length and its bytes.
+  EXPECT_EQ(source.reads, 1 + 2 + 1 + 2 * 4);
   EXPECT_LE(source.largest, 16u);
 
   RecordingSource failing(file);
   failing.size_ = static_cast<int64_t>(file.size());
   failing.fail_reads = true;
-  EXPECT_EQ(validate_package(pkg.pt_header, failing), fault(PtFault::kReadError, 0, 0));
+  EXPECT_EQ(validate_package(pkg.pt_header, failing), fault(PtFault::kReadError, -1, -1));
 
   RecordingSource unsized(file);
   unsized.size_ = -1;

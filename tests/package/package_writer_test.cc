@@ -14,6 +14,7 @@
 #include "package/package_check.h"
 #include "package/package_description.h"
 #include "support/run_binary.h"
+#include "package/package_trailer.h"
 #include "support/temp_dir.h"
 
 namespace {
@@ -368,6 +369,7 @@ TEST(TmpackToolTest, RefusedPackageIsWrittenOnlyWhenAllowed) {
   EXPECT_EQ(err, fault + "tmpack: " + description + ": written all the same (--allow-refused)\n");
   std::string out = read_all(dir.file("out.pt"));
   Bytes expected = build(description_plan());
+  append_package_trailer(&expected);  // tmpack ends every package with it
   EXPECT_EQ(Bytes(out.begin(), out.end()), expected);
 }
 
@@ -379,7 +381,7 @@ TEST(TmpackToolTest, ValidPackageGivesNoNote) {
   std::string err;
   ASSERT_EQ(run_tmpack({description, dir.file("out.pt")}, &err), 0) << err;
   EXPECT_EQ(err, "");
-  EXPECT_EQ(read_all(dir.file("out.pt")).size(), 1968u + 10);
+  EXPECT_EQ(read_all(dir.file("out.pt")).size(), 1968u + 10 + kTrailerSize);
 }
 
 TEST(TmpackToolTest, ReportsErrorsAndWritesNothing) {
@@ -391,7 +393,7 @@ TEST(TmpackToolTest, ReportsErrorsAndWritesNothing) {
   EXPECT_FALSE(std::ifstream(dir.file("out.pt")).good());
 
   EXPECT_EQ(run_tmpack({description}, &err), 2);
-  EXPECT_EQ(err, "usage: tmpack [--allow-refused] DESCRIPTION_FILE OUTPUT_FILE\n");
+  EXPECT_EQ(err, "tmpack: expected DESCRIPTION and PACKAGE (see tmpack --help)\n");
 }
 
 }  // namespace

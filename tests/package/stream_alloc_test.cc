@@ -65,6 +65,13 @@ void* operator new(std::size_t n) {
   return p;
 }
 void* operator new[](std::size_t n) { return ::operator new(n); }
+// The nothrow forms too (std::stable_sort's buffer takes one): every form of
+// new here must come from malloc, since every form of delete frees.
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept {
+  if (counting()) ++g_new_calls[g_side];
+  return std::malloc(n == 0 ? 1 : n);
+}
+void* operator new[](std::size_t n, const std::nothrow_t& t) noexcept { return ::operator new(n, t); }
 
 namespace {
 // Out of line, so that the compiler does not see free() meet a new-expression
@@ -76,6 +83,8 @@ void operator delete(void* p) noexcept { release(p); }
 void operator delete[](void* p) noexcept { release(p); }
 void operator delete(void* p, std::size_t) noexcept { release(p); }
 void operator delete[](void* p, std::size_t) noexcept { release(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { release(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { release(p); }
 
 #if defined(__GLIBC__) && !defined(__SANITIZE_ADDRESS__)  // the sanitizer owns malloc
 extern "C" {

@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+#include <vector>
+
 #include "platform/platform.h"
 #include "support/recording_platform.h"
 
@@ -25,6 +29,53 @@ TEST(OperatorNumber, OnlyAWholeDecimalIntegerIsAnAnswer) {
       EXPECT_EQ(value, c.value) << c.line;
     }
   }
+}
+
+// The answers a stream gives, one read_operator_answer() each, up to its end.
+std::vector<std::string> answers_of(FILE* in, size_t at_most = 100) {
+  std::vector<std::string> out;
+  for (size_t i = 0; i < at_most; ++i) {
+    int value = -7;
+    InputResult r = read_operator_answer(in, &value);
+    if (r == InputResult::kEnd) break;
+    out.push_back(r == InputResult::kNumber ? std::to_string(value) : "x");
+  }
+  return out;
+}
+
+std::vector<std::string> answers_of(const std::string& bytes) {
+  FILE* in = std::tmpfile();
+  EXPECT_NE(in, nullptr);
+  fwrite(bytes.data(), 1, bytes.size(), in);
+  rewind(in);
+  std::vector<std::string> out = answers_of(in);
+  fclose(in);
+  return out;
+}
+
+TEST(OperatorAnswer, EachLineIsJudgedByAllItsBytes) {
+  using Answers = std::vector<std::string>;
+  EXPECT_EQ(answers_of("0\n"), Answers{"0"});
+  EXPECT_EQ(answers_of("1"), Answers{"1"});  // the last line needs no line end
+  EXPECT_EQ(answers_of("abc\n2\n"), (Answers{"x", "2"}));
+  EXPECT_EQ(answers_of("\n\n3\n"), (Answers{"x", "x", "3"}));
+  // A NUL ends nothing: the line is no number, and the next line is the
+  // next answer, not swallowed with it.
+  EXPECT_EQ(answers_of(std::string("0\0\n1\n", 5)), (Answers{"x", "1"}));
+  EXPECT_EQ(answers_of(std::string("\0" "5\n", 3)), (Answers{"x"}));
+  EXPECT_EQ(answers_of(std::string(" 4 \r\n", 5)), Answers{"4"});
+  // A long line is no number, read in stretches of kAnswerStretch bytes.
+  EXPECT_EQ(answers_of(std::string(100, ' ') + "6\n"), Answers{"x"});
+  EXPECT_EQ(answers_of(std::string(kAnswerStretch, '7') + "\n8\n"), (Answers{"x", "x", "8"}));
+  EXPECT_EQ(answers_of(""), Answers{});
+}
+
+TEST(OperatorAnswer, DevZeroGivesBoundedAnswersThatAreNoNumbers) {
+  FILE* in = fopen("/dev/zero", "rb");
+  ASSERT_NE(in, nullptr);
+  std::vector<std::string> answers = answers_of(in, 1000);
+  fclose(in);
+  EXPECT_EQ(answers, std::vector<std::string>(1000, "x"));
 }
 
 TEST(RecordingPlatform, ScreenShowsWhatATerminalKeepsAfterCarriageReturns) {

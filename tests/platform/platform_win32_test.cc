@@ -4,12 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
 #include "driver/runner.h"
 #include "platform/native.h"
 #include "platform/native_path.h"
+#include "platform/regular_file.h"
 #include "platform/windows_platform.h"
 #include "support/temp_dir.h"
 #include "driver/updater.h"
@@ -198,6 +200,36 @@ TEST(WindowsNames, UTF8AndTheAnsiCodePageOpenTheSameFile) {
   fclose(in);
   EXPECT_STREQ(text, "firmware");
   EXPECT_EQ(name_of(file_path(utf8)), utf8);
+}
+
+// What a run must refuse to read, Windows' kinds: a folder and the NUL
+// device, each named; a file in a folder with a non-ASCII name opens.
+TEST(WindowsFiles, OnlyRegularFilesOpenForReading) {
+  TempDir dir;
+  const std::string folder = dir.file("J\xC3\xB6rg");
+  ASSERT_TRUE(CreateDirectoryW(wide_name(folder).c_str(), nullptr));
+  FileRefusal why;
+  EXPECT_EQ(open_regular_file(folder.c_str(), &why), nullptr);
+  EXPECT_EQ(why.kind, FileKind::kDirectory);
+  EXPECT_STREQ(refusal_text(why), "a folder, not a regular file");
+  EXPECT_EQ(open_regular_file("NUL", &why), nullptr);
+  EXPECT_EQ(why.kind, FileKind::kCharacterDevice);
+  EXPECT_STREQ(refusal_text(why), "a character device, not a regular file");
+  EXPECT_EQ(open_regular_file((folder + "/absent.lst").c_str(), &why), nullptr);
+  EXPECT_EQ(why.kind, FileKind::kRegular);
+  EXPECT_EQ(why.error, ENOENT);
+
+  const std::string file = folder + "/update.lst";
+  FILE* out = open_file(file.c_str(), "wb");
+  ASSERT_NE(out, nullptr);
+  fputs("total=0\n", out);
+  fclose(out);
+  FILE* in = open_regular_file(file.c_str(), &why);
+  ASSERT_NE(in, nullptr);
+  char text[16] = {};
+  EXPECT_EQ(fread(text, 1, sizeof text - 1, in), 8u);
+  fclose(in);
+  EXPECT_STREQ(text, "total=0\n");
 }
 
 }  // namespace

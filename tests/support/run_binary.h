@@ -34,3 +34,10 @@ BinaryRun run_tmflash_without_stdin(const std::vector<std::string>& args, const 
 
 // The file of a program built beside tmflash (tmpack, tmscript).
 std::string built_program(const std::string& name);
+
+#ifndef _WIN32
+// The same with standard input read from the file path (a device such as
+// /dev/zero, say).
+BinaryRun run_tmflash_with_stdin_from(const std::vector<std::string>& args, const std::string& path,
+                                      const std::string& cwd = "");
+#endif

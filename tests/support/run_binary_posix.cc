@@ -24,18 +24,18 @@ std::string read_all(const std::string& path) {
   return text.str();
 }
 
-}  // namespace
-
-BinaryRun run_program(const std::string& program, const std::vector<std::string>& args,
-                      const std::optional<std::string>& stdin_text, const std::string& cwd, const Environment& env) {
-  TempDir tmp;
+// Runs program with standard input redirected by stdin_redirect ("<FILE"
+// or "<&-").
+BinaryRun run_redirected(const std::string& program, const std::vector<std::string>& args,
+                         const std::string& stdin_redirect, const std::string& cwd, const Environment& env,
+                         TempDir& tmp) {
   std::string errors = tmp.file("stderr");
   std::string command;
   if (!cwd.empty()) command += "cd " + sh_quoted(cwd) + " && ";
   for (const auto& [name, value] : env) command += name + "=" + sh_quoted(value) + " ";
   command += sh_quoted(program);
   for (const std::string& arg : args) command += " " + sh_quoted(arg);
-  command += stdin_text ? " <" + sh_quoted(tmp.write("stdin", *stdin_text)) : std::string(" <&-");
+  command += " " + stdin_redirect;
   command += " 2>" + sh_quoted(errors);
   BinaryRun run;
   FILE* pipe = popen(command.c_str(), "r");
@@ -48,4 +48,19 @@ BinaryRun run_program(const std::string& program, const std::vector<std::string>
   run.output = run.raw;
   run.errors = read_all(errors);
   return run;
+}
+
+}  // namespace
+
+BinaryRun run_program(const std::string& program, const std::vector<std::string>& args,
+                      const std::optional<std::string>& stdin_text, const std::string& cwd, const Environment& env) {
+  TempDir tmp;
+  std::string redirect = stdin_text ? "<" + sh_quoted(tmp.write("stdin", *stdin_text)) : std::string("<&-");
+  return run_redirected(program, args, redirect, cwd, env, tmp);
+}
+
+BinaryRun run_tmflash_with_stdin_from(const std::vector<std::string>& args, const std::string& path,
+                                      const std::string& cwd) {
+  TempDir tmp;
+  return run_redirected(TMFLASH_BINARY, args, "<" + sh_quoted(path), cwd, {}, tmp);
 }

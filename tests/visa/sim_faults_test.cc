@@ -76,6 +76,98 @@ TEST_F(SimFaults, FirstSearchesFindNothing) {
   EXPECT_EQ(status, VI_SUCCESS);
 }
 
+TEST_F(SimFaults, ResourceManagerOpenFailsAtTheGivenCallNumbers) {
+  config.faults.fail_rm_open = {2};
+  start();
+  ViSession first = 0, second = 99, third = 0;
+  EXPECT_EQ(v.viOpenDefaultRM(&first), VI_SUCCESS);
+  EXPECT_EQ(v.viOpenDefaultRM(&second), VI_ERROR_SYSTEM_ERROR);
+  EXPECT_EQ(second, 0u);
+  EXPECT_EQ(v.viOpenDefaultRM(&third), VI_SUCCESS);
+  EXPECT_EQ(simulator->open_handles(), 2u);
+}
+
+TEST_F(SimFaults, SearchFindsNothingAtTheGivenCallNumbers) {
+  config.faults.fail_search = {2};
+  start();
+  ViStatus status = VI_SUCCESS;
+  EXPECT_EQ(find("USB?*", &status), std::vector<std::string>{kMainRsrc});
+  EXPECT_TRUE(find("USB?*", &status).empty());
+  EXPECT_EQ(status, VI_ERROR_RSRC_NFOUND);
+  EXPECT_EQ(find("USB?*", &status), std::vector<std::string>{kMainRsrc});
+}
+
+// A lost control-IN request gives no data; a lost control-OUT request makes
+// no jump, and the next one does.
+TEST_F(SimFaults, ControlRequestsFailAtTheGivenCallNumbers) {
+  config.faults.fail_control_in = {1};
+  config.faults.fail_control_out = {1};
+  start();
+  ViSession vi = open(kMainRsrc);
+  Reply lost = control_in(vi);
+  EXPECT_EQ(lost.status, VI_ERROR_IO);
+  EXPECT_EQ(lost.bytes, "");
+  EXPECT_EQ(control_in(vi).bytes, "mf_1.03");
+  EXPECT_EQ(control_out(vi, 0x40), VI_ERROR_IO);
+  EXPECT_EQ(simulator->state(0), InstrumentState::kMain);
+  EXPECT_EQ(control_out(vi, 0x40), VI_SUCCESS);
+  EXPECT_EQ(simulator->state(0), InstrumentState::kRebooting);
+}
+
+TEST_F(SimFaults, CallCountsNumberEveryFunctionAndAllTogether) {
+  config.faults.fail_write = {1};
+  start();
+  ViSession vi = open(kMainRsrc);  // viOpenDefaultRM, viOpen
+  find("USB?*");                   // viOpenDefaultRM, viFindRsrc, viFindNext
+  write(vi, "*IDN?\n");            // fails, and still counts
+  read(vi);
+  control_in(vi);
+  control_out(vi, 0x41, 7);
+  v.viClose(vi);
+  const sim::CallCounts& n = simulator->call_counts();
+  EXPECT_EQ(n.rm_opens, 2u);
+  EXPECT_EQ(n.opens, 1u);
+  EXPECT_EQ(n.searches, 1u);
+  EXPECT_EQ(n.writes, 1u);
+  EXPECT_EQ(n.reads, 1u);
+  EXPECT_EQ(n.control_ins, 1u);
+  EXPECT_EQ(n.control_outs, 1u);
+  EXPECT_EQ(n.all, 10u);  // and viFindNext, viClose
+}
+
+// The cable is pulled at the 6th call: from then on every call fails and
+// nothing reaches the instrument, which keeps running its bootloader with
+// what it had programmed. Plugged in again, a new resource manager finds it
+// as it was.
+TEST_F(SimFaults, FromTheGivenCallOnEveryCallFailsAndTheInstrumentKeepsItsState) {
+  instrument().start = sim::StartState::kBootloader;
+  config.faults.fail_from = 6;
+  start();
+  ViSession rm = open_rm();                                         // 1
+  ViSession vi = open(kBootRsrc, rm);                               // 2
+  ASSERT_EQ(query(vi, "\"&e@00010000$\"").bytes, "e\n");            // 3, 4
+  ASSERT_EQ(write(vi, "\"&w@00010000$\""), VI_SUCCESS);              // 5
+  EXPECT_EQ(read(vi).status, VI_ERROR_CONN_LOST);                   // 6: unplugged
+  EXPECT_EQ(write(vi, "\"&d#AABB$\""), VI_ERROR_CONN_LOST);
+  EXPECT_EQ(control_out(vi, 0x40), VI_ERROR_CONN_LOST);
+  EXPECT_EQ(v.viSetAttribute(vi, VI_ATTR_TMO_VALUE, 500), VI_ERROR_CONN_LOST);
+  ViSession other = 99;
+  EXPECT_EQ(v.viOpenDefaultRM(&other), VI_ERROR_SYSTEM_ERROR);
+  ViStatus status = VI_SUCCESS;
+  EXPECT_TRUE(find("USB?*", &status, rm).empty());
+  EXPECT_EQ(status, VI_ERROR_RSRC_NFOUND);
+  ViSession again = 0;
+  EXPECT_EQ(v.viOpen(rm, kBootRsrc, VI_NULL, 1000, &again), VI_ERROR_RSRC_NFOUND);
+  EXPECT_EQ(v.viClose(rm), VI_ERROR_CONN_LOST);
+  EXPECT_EQ(simulator->bootloader(0).command_count('d'), 0u);
+
+  simulator->set_faults({});
+  ViSession fresh = open(kBootRsrc);
+  EXPECT_EQ(query(fresh, "\"&d#AABB$\"").bytes, "d\n");  // the write address survived
+  EXPECT_EQ(simulator->flash(0, 0x10000, 3), (std::vector<uint8_t>{0xAA, 0xBB, 0xFF}));
+  EXPECT_EQ(simulator->state(0), InstrumentState::kBootloader);
+}
+
 class SimEchoFaults : public SimFixture {
  protected:
   SimEchoFaults() { instrument().start = sim::StartState::kBootloader; }

@@ -54,6 +54,11 @@ TEST(SimFile, EveryKeyIsRead) {
       "fail_write = 2, 5 ,9\n"
       "fail_read = 0x10\n"
       "timeout_read = 4,7\n"
+      "fail_rm_open = 3\n"
+      "fail_search = 1, 2\n"
+      "fail_control_in = 5\n"
+      "fail_control_out = 6\n"
+      "fail_from = 0x20\n"
       "keep_transcript = yes\n"
       "keep_commands = true\n"
       "\n"
@@ -85,6 +90,11 @@ TEST(SimFile, EveryKeyIsRead) {
   EXPECT_EQ(c.faults.fail_write, (std::vector<uint32_t>{2, 5, 9}));
   EXPECT_EQ(c.faults.fail_read, std::vector<uint32_t>{16});
   EXPECT_EQ(c.faults.timeout_read, (std::vector<uint32_t>{4, 7}));
+  EXPECT_EQ(c.faults.fail_rm_open, std::vector<uint32_t>{3});
+  EXPECT_EQ(c.faults.fail_search, (std::vector<uint32_t>{1, 2}));
+  EXPECT_EQ(c.faults.fail_control_in, std::vector<uint32_t>{5});
+  EXPECT_EQ(c.faults.fail_control_out, std::vector<uint32_t>{6});
+  EXPECT_EQ(c.faults.fail_from, 32u);
   EXPECT_TRUE(c.keep_transcript);
   EXPECT_TRUE(c.keep_commands);
   ASSERT_EQ(c.instruments.size(), 1u);

@@ -78,8 +78,31 @@ struct GlobalFaults {
   std::vector<uint32_t> fail_write;    // viWrite fails with VI_ERROR_IO, nothing arrives
   std::vector<uint32_t> fail_read;     // viRead fails with VI_ERROR_IO, the reply is lost
   std::vector<uint32_t> timeout_read;  // viRead waits its time-out, VI_ERROR_TMO, reply lost
+  std::vector<uint32_t> fail_rm_open;  // viOpenDefaultRM fails with VI_ERROR_SYSTEM_ERROR
+  std::vector<uint32_t> fail_search;   // viFindRsrc finds nothing (VI_ERROR_RSRC_NFOUND)
+  std::vector<uint32_t> fail_control_in;   // viUsbControlIn fails with VI_ERROR_IO, no data
+  std::vector<uint32_t> fail_control_out;  // viUsbControlOut fails with VI_ERROR_IO, nothing arrives
   // The first n viFindRsrc calls see no instrument at all.
   uint32_t empty_searches = 0;
+  // From the n-th VISA call on (any of the ten, counted together), every call
+  // fails and reaches no instrument: the cable is pulled, or the updater's
+  // process is killed and its calls go nowhere. The instruments keep their
+  // state (a bootloader stays running, its flash as far as it was written).
+  // 0: never.
+  uint32_t fail_from = 0;
+};
+
+// How many times each VISA call has been made so far (all instruments), and
+// all of them together: the call numbers the faults above count.
+struct CallCounts {
+  uint32_t rm_opens = 0;
+  uint32_t searches = 0;
+  uint32_t opens = 0;
+  uint32_t writes = 0;
+  uint32_t reads = 0;
+  uint32_t control_ins = 0;
+  uint32_t control_outs = 0;
+  uint32_t all = 0;
 };
 
 struct SimConfig {
@@ -101,6 +124,8 @@ struct SimConfig {
   // command) the flash every bootloader has programmed so far is written to
   // this file, replacing it: what a test of a simulator in another process
   // (the simulator library, a child tmflash) compares with the image.
+  // "{name}" in it gives each instrument a file of its own (its name in
+  // place of "{name}"), written when that instrument's image completes.
   std::string flash_path = {};
 };
 

@@ -80,6 +80,11 @@ struct Parser {
     if (key == "fail_write") return number_list(v, &f.fail_write, &why);
     if (key == "fail_read") return number_list(v, &f.fail_read, &why);
     if (key == "timeout_read") return number_list(v, &f.timeout_read, &why);
+    if (key == "fail_rm_open") return number_list(v, &f.fail_rm_open, &why);
+    if (key == "fail_search") return number_list(v, &f.fail_search, &why);
+    if (key == "fail_control_in") return number_list(v, &f.fail_control_in, &why);
+    if (key == "fail_control_out") return number_list(v, &f.fail_control_out, &why);
+    if (key == "fail_from") return number(v, &f.fail_from, &why);
     why = "unknown key \"" + std::string(key) + "\" before the first [instrument]";
     return false;
   }

@@ -22,7 +22,10 @@
 //                          the flash each bootloader has programmed so far:
 //                          one line "NAME 0xADDRESS HEXBYTES" per run of
 //                          programmed bytes, read back from the flash; PATH
-//                          is taken as written
+//                          is taken as written. With "{name}" in PATH, each
+//                          instrument's flash goes to a file of its own,
+//                          "{name}" replaced by its NAME, when its image
+//                          completes
 //   keep_transcript = FLAG keep every call in memory too, for a program that
 //                          runs the simulator in-process and reads it [no]
 //   keep_commands = FLAG   keep every command the bootloaders decode in
@@ -32,6 +35,15 @@
 //   fail_write = N, ...    the N-th viWrite call fails (VI_ERROR_IO)
 //   fail_read = N, ...     the N-th viRead call fails (VI_ERROR_IO)
 //   timeout_read = N, ...  the N-th viRead call times out (VI_ERROR_TMO)
+//   fail_rm_open = N, ...  the N-th viOpenDefaultRM call fails (VI_ERROR_SYSTEM_ERROR)
+//   fail_search = N, ...   the N-th viFindRsrc call finds nothing (VI_ERROR_RSRC_NFOUND)
+//   fail_control_in = N, ...   the N-th viUsbControlIn call fails (VI_ERROR_IO)
+//   fail_control_out = N, ...  the N-th viUsbControlOut call fails (VI_ERROR_IO);
+//                          a jump request lost this way makes no jump
+//   fail_from = N          from the N-th VISA call on (the ten functions counted
+//                          together) every call fails and reaches nothing: a
+//                          pulled cable or a killed updater; the instruments
+//                          keep their state and flash
 // (call numbers count from 1 over the simulator's lifetime, all instruments)
 //
 // Keys of an instrument block (default in brackets):

@@ -110,7 +110,12 @@ void Simulator::note(std::string* field, std::string_view text) const {
   if (recording()) field->assign(text);
 }
 
-CallRecord Simulator::begin(const char* function, ViObject object) {
+// Counts the call (all calls, and this function's calls when kind_count is
+// given) before anything else, so that the fault lists and fail_from number
+// calls as they are made, failed ones included.
+CallRecord Simulator::begin(const char* function, ViObject object, uint32_t* kind_count) {
+  ++counts_.all;
+  if (kind_count) ++*kind_count;
   refresh();
   CallRecord rec;
   rec.time_ms = clock_.now_ms() - start_ms_;
@@ -132,6 +137,10 @@ ViStatus Simulator::record(CallRecord& rec) {
   if (keep_transcript_) transcript_.push_back(std::move(rec));
   return status;
 }
+
+// The cable is out (or the updater's process is gone): this call, counted
+// by begin(), reaches nothing.
+bool Simulator::unplugged() const { return faults_.fail_from != 0 && counts_.all >= faults_.fail_from; }
 
 Simulator::Object* Simulator::object(ViObject h, int kind) {
   if (h == 0) return nullptr;
@@ -229,6 +238,7 @@ void Simulator::close_object(ViObject h) {
 // Finds the session and its instrument; a session from before a jump is dead.
 ViStatus Simulator::session_io(ViSession vi, Object** s, Instrument** inst) {
   *s = object(vi, kSession);
+  if (unplugged()) return VI_ERROR_CONN_LOST;
   if (!*s) return VI_ERROR_INV_OBJECT;
   *inst = instruments_[(*s)->instrument].get();
   if ((*s)->epoch != (*inst)->epoch) return VI_ERROR_CONN_LOST;
@@ -259,18 +269,28 @@ void Simulator::deliver(size_t index, std::string_view bytes) {
   } else {
     inst.output.assign(inst.boot.receive(bytes));
     ctx.command = inst.boot.last_command();
-    if (ctx.command && ctx.command->letter == 'x' && !flash_path_.empty()) write_flash_file();
+    if (ctx.command && ctx.command->letter == 'x' && !flash_path_.empty()) write_flash_file(index);
   }
   if (hook_) hook_(ctx, &inst.output);
 }
 
-void Simulator::write_flash_file() const {
-  FILE* f = open_file(flash_path_.c_str(), "w");
+void Simulator::write_flash_file(size_t index) const {
+  // With "{name}" in the path each instrument has a file of its own, written
+  // when its own image completes: a process per instrument (a fleet run)
+  // then never overwrites another instrument's flash.
+  constexpr std::string_view kName = "{name}";
+  std::string path = flash_path_;
+  size_t at = path.find(kName);
+  bool own_file = at != std::string::npos;
+  if (own_file) path.replace(at, kName.size(), instruments_[index]->cfg.name);
+  FILE* f = open_file(path.c_str(), "w");
   if (!f) return;  // the test that reads it sees no file
-  for (const auto& inst : instruments_) {
-    for (const auto& [addr, len] : inst->boot.programmed()) {
-      fprintf(f, "%s 0x%08X ", inst->cfg.name.c_str(), static_cast<unsigned>(addr));
-      for (uint8_t b : inst->boot.flash(addr, static_cast<size_t>(len))) fprintf(f, "%02X", b);
+  for (size_t i = 0; i < instruments_.size(); ++i) {
+    if (own_file && i != index) continue;
+    const Instrument& inst = *instruments_[i];
+    for (const auto& [addr, len] : inst.boot.programmed()) {
+      fprintf(f, "%s 0x%08X ", inst.cfg.name.c_str(), static_cast<unsigned>(addr));
+      for (uint8_t b : inst.boot.flash(addr, static_cast<size_t>(len))) fprintf(f, "%02X", b);
       fputc('\n', f);
     }
   }
@@ -288,9 +308,14 @@ ViStatus Simulator::vendor_control_out(Instrument& inst, const ControlRequest& c
 // --- The ten calls ---------------------------------------------------------
 
 ViStatus Simulator::viOpenDefaultRM(ViSession* rm) {
-  CallRecord rec = begin("viOpenDefaultRM", 0);
+  CallRecord rec = begin("viOpenDefaultRM", 0, &counts_.rm_opens);
   if (!rm) {
     rec.status = VI_ERROR_INV_PARAMETER;
+    return record(rec);
+  }
+  *rm = VI_NULL;
+  if (unplugged() || nth(faults_.fail_rm_open, counts_.rm_opens)) {
+    rec.status = VI_ERROR_SYSTEM_ERROR;
     return record(rec);
   }
   ViSession h = next_handle_++;
@@ -302,13 +327,14 @@ ViStatus Simulator::viOpenDefaultRM(ViSession* rm) {
 
 ViStatus Simulator::viFindRsrc(ViSession rm, const char* expr, ViFindList* list, ViUInt32* retCnt,
                                char desc[]) {
-  CallRecord rec = begin("viFindRsrc", rm);
+  CallRecord rec = begin("viFindRsrc", rm, &counts_.searches);
   note(&rec.text, expr ? expr : "");
   if (list) *list = 0;
   if (retCnt) *retCnt = 0;
   copy_desc(desc, "");
-  ++searches_;
-  if (!object(rm, kRm)) {
+  if (unplugged()) {
+    rec.status = VI_ERROR_RSRC_NFOUND;  // nothing on the bus
+  } else if (!object(rm, kRm)) {
     rec.status = VI_ERROR_INV_OBJECT;
   } else if (!expr || !search_valid(expr)) {
     rec.status = VI_ERROR_INV_EXPR;
@@ -317,7 +343,8 @@ ViStatus Simulator::viFindRsrc(ViSession rm, const char* expr, ViFindList* list,
     found.rm = rm;
     for (size_t i = 0; i < instruments_.size(); ++i) {
       InstrumentState state = instruments_[i]->state;
-      if (searches_ <= faults_.empty_searches || state == InstrumentState::kRebooting) continue;
+      bool blind = counts_.searches <= faults_.empty_searches || nth(faults_.fail_search, counts_.searches);
+      if (blind || state == InstrumentState::kRebooting) continue;
       bool bootloader = state == InstrumentState::kBootloader;
       if (search_.matches[i] & (bootloader ? 2 : 1)) found.found.push_back({i, bootloader});
     }
@@ -342,7 +369,9 @@ ViStatus Simulator::viFindNext(ViFindList list, char desc[]) {
   CallRecord rec = begin("viFindNext", list);
   copy_desc(desc, "");
   Object* l = object(list, kList);
-  if (!l) {
+  if (unplugged()) {
+    rec.status = VI_ERROR_RSRC_NFOUND;
+  } else if (!l) {
     rec.status = VI_ERROR_INV_OBJECT;
   } else if (l->next >= l->found.size()) {
     rec.status = VI_ERROR_RSRC_NFOUND;
@@ -356,17 +385,18 @@ ViStatus Simulator::viFindNext(ViFindList list, char desc[]) {
 
 ViStatus Simulator::viOpen(ViSession rm, const char* rsrcName, ViAccessMode mode, ViUInt32 openTimeout,
                            ViSession* vi) {
-  CallRecord rec = begin("viOpen", rm);
+  CallRecord rec = begin("viOpen", rm, &counts_.opens);
   note(&rec.text, rsrcName ? rsrcName : "");
   rec.value = mode;
   rec.value2 = openTimeout;
   if (vi) *vi = 0;
-  ++opens_;
-  if (!object(rm, kRm)) {
+  if (unplugged()) {
+    rec.status = VI_ERROR_RSRC_NFOUND;
+  } else if (!object(rm, kRm)) {
     rec.status = VI_ERROR_INV_OBJECT;
   } else if (!rsrcName || !vi) {
     rec.status = !rsrcName ? VI_ERROR_INV_RSRC_NAME : VI_ERROR_INV_PARAMETER;
-  } else if (nth(faults_.fail_open, opens_)) {
+  } else if (nth(faults_.fail_open, counts_.opens)) {
     rec.status = VI_ERROR_RSRC_BUSY;
   } else {
     rec.status = VI_ERROR_RSRC_NFOUND;
@@ -391,7 +421,9 @@ ViStatus Simulator::viOpen(ViSession rm, const char* rsrcName, ViAccessMode mode
 
 ViStatus Simulator::viClose(ViObject obj) {
   CallRecord rec = begin("viClose", obj);
-  if (!object(obj, kAnyObject)) {
+  if (unplugged()) {
+    rec.status = VI_ERROR_CONN_LOST;  // the handle stays, as a killed process leaves it
+  } else if (!object(obj, kAnyObject)) {
     rec.status = VI_ERROR_INV_OBJECT;
   } else {
     close_object(obj);
@@ -404,7 +436,9 @@ ViStatus Simulator::viSetAttribute(ViObject vi, ViAttr attr, ViAttrState value) 
   rec.value = attr;
   rec.value2 = static_cast<uint64_t>(value);
   Object* o = object(vi, kAnyObject);
-  if (!o) {
+  if (unplugged()) {
+    rec.status = VI_ERROR_CONN_LOST;
+  } else if (!o) {
     rec.status = VI_ERROR_INV_OBJECT;
   } else if (attr != VI_ATTR_TMO_VALUE || o->kind != kSession) {
     rec.status = VI_ERROR_NSUP_ATTR;
@@ -419,9 +453,8 @@ ViStatus Simulator::viSetAttribute(ViObject vi, ViAttr attr, ViAttrState value) 
 }
 
 ViStatus Simulator::viWrite(ViSession vi, const unsigned char* buf, ViUInt32 count, ViUInt32* retCnt) {
-  CallRecord rec = begin("viWrite", vi);
+  CallRecord rec = begin("viWrite", vi, &counts_.writes);
   if (retCnt) *retCnt = 0;
-  ++writes_;
   std::string_view bytes;
   if (buf) bytes = std::string_view(reinterpret_cast<const char*>(buf), count);
   note(&rec.out, bytes);
@@ -432,7 +465,7 @@ ViStatus Simulator::viWrite(ViSession vi, const unsigned char* buf, ViUInt32 cou
   if (rec.status != VI_SUCCESS) return record(rec);
   if (!buf && count != 0) {
     rec.status = VI_ERROR_INV_PARAMETER;
-  } else if (nth(faults_.fail_write, writes_)) {
+  } else if (nth(faults_.fail_write, counts_.writes)) {
     rec.status = VI_ERROR_IO;
   } else {
     deliver(s->instrument, bytes);
@@ -443,19 +476,18 @@ ViStatus Simulator::viWrite(ViSession vi, const unsigned char* buf, ViUInt32 cou
 }
 
 ViStatus Simulator::viRead(ViSession vi, unsigned char* buf, ViUInt32 count, ViUInt32* retCnt) {
-  CallRecord rec = begin("viRead", vi);
+  CallRecord rec = begin("viRead", vi, &counts_.reads);
   rec.value = count;
   if (retCnt) *retCnt = 0;
-  ++reads_;
   Object* s = nullptr;
   Instrument* inst = nullptr;
   rec.status = session_io(vi, &s, &inst);
   if (s) rec.instrument = static_cast<int>(s->instrument);
   if (rec.status != VI_SUCCESS) return record(rec);
-  bool timed_out = nth(faults_.timeout_read, reads_) || inst->output.empty();
+  bool timed_out = nth(faults_.timeout_read, counts_.reads) || inst->output.empty();
   if (!buf && count != 0) {
     rec.status = VI_ERROR_INV_PARAMETER;
-  } else if (nth(faults_.fail_read, reads_)) {
+  } else if (nth(faults_.fail_read, counts_.reads)) {
     inst->output.clear();
     rec.status = VI_ERROR_IO;
   } else if (timed_out) {
@@ -476,7 +508,7 @@ ViStatus Simulator::viRead(ViSession vi, unsigned char* buf, ViUInt32 count, ViU
 
 ViStatus Simulator::viUsbControlIn(ViSession vi, ViInt16 bmRequestType, ViInt16 bRequest, ViUInt16 wValue,
                                    ViUInt16 wIndex, ViUInt16 wLength, unsigned char* buf, ViUInt16* retCnt) {
-  CallRecord rec = begin("viUsbControlIn", vi);
+  CallRecord rec = begin("viUsbControlIn", vi, &counts_.control_ins);
   rec.control = ControlRequest{true, bmRequestType, bRequest, wValue, wIndex, wLength, "", VI_SUCCESS};
   if (retCnt) *retCnt = 0;
   Object* s = nullptr;
@@ -486,6 +518,8 @@ ViStatus Simulator::viUsbControlIn(ViSession vi, ViInt16 bmRequestType, ViInt16 
   if (rec.status != VI_SUCCESS) return record(rec);
   if (!(bmRequestType & kDirectionIn) || (!buf && wLength != 0)) {
     rec.status = VI_ERROR_INV_PARAMETER;
+  } else if (nth(faults_.fail_control_in, counts_.control_ins)) {
+    rec.status = VI_ERROR_IO;
   } else if (bmRequestType != kVendorInDevice || bRequest != 0) {
     rec.status = VI_ERROR_IO;
   } else {
@@ -503,7 +537,7 @@ ViStatus Simulator::viUsbControlIn(ViSession vi, ViInt16 bmRequestType, ViInt16 
 
 ViStatus Simulator::viUsbControlOut(ViSession vi, ViInt16 bmRequestType, ViInt16 bRequest, ViUInt16 wValue,
                                     ViUInt16 wIndex, ViUInt16 wLength, unsigned char* buf) {
-  CallRecord rec = begin("viUsbControlOut", vi);
+  CallRecord rec = begin("viUsbControlOut", vi, &counts_.control_outs);
   rec.control = ControlRequest{false, bmRequestType, bRequest, wValue, wIndex, wLength, "", VI_SUCCESS};
   if (buf) note(&rec.control.data, std::string_view(reinterpret_cast<const char*>(buf), wLength));
   Object* s = nullptr;
@@ -513,6 +547,8 @@ ViStatus Simulator::viUsbControlOut(ViSession vi, ViInt16 bmRequestType, ViInt16
   if (rec.status != VI_SUCCESS) return record(rec);
   if ((bmRequestType & kDirectionIn) || (!buf && wLength != 0)) {
     rec.status = VI_ERROR_INV_PARAMETER;
+  } else if (nth(faults_.fail_control_out, counts_.control_outs)) {
+    rec.status = VI_ERROR_IO;  // lost on the way: the instrument does not jump
   } else {
     rec.status = vendor_control_out(*inst, rec.control);
   }

@@ -130,6 +130,13 @@ class Simulator {
 
   void set_reply_hook(ReplyHook hook) { hook_ = std::move(hook); }
 
+  // Replaces the global faults from the next call on; call numbers go on
+  // counting over the simulator's lifetime. A test plugs the cable back in
+  // (clears fail_from) before a fresh updater meets the same instruments.
+  void set_faults(GlobalFaults faults) { faults_ = std::move(faults); }
+  // The calls made so far, by function.
+  const CallCounts& call_counts() const { return counts_; }
+
   // False when the configuration names a transcript file that could not be
   // opened for appending (or names none).
   bool transcript_file_open() const { return transcript_file_ != nullptr; }
@@ -164,10 +171,11 @@ class Simulator {
   bool recording() const;
   void note(std::string* field, std::string_view text) const;
   ViStatus record(CallRecord& rec);
-  CallRecord begin(const char* function, ViObject object);
+  CallRecord begin(const char* function, ViObject object, uint32_t* kind_count = nullptr);
+  bool unplugged() const;
   static bool nth(const std::vector<uint32_t>& list, uint32_t n);
   void close_object(ViObject h);
-  void write_flash_file() const;
+  void write_flash_file(size_t index) const;
 
   Clock& clock_;
   uint64_t start_ms_;
@@ -181,10 +189,7 @@ class Simulator {
   bool keep_transcript_ = true;
   std::string flash_path_;
   ReplyHook hook_;
-  uint32_t searches_ = 0;
-  uint32_t opens_ = 0;
-  uint32_t writes_ = 0;
-  uint32_t reads_ = 0;
+  CallCounts counts_;
 };
 
 }  // namespace sim
