@@ -155,17 +155,36 @@ class Decoder {
     emit(line);
   }
 
-  // A checksum line: "@checksum" when it holds for the lines after it.
+  // A checksum line: "@checksum" when it holds for the lines after it and
+  // the source says every one of them; the lines a source cannot say are
+  // left out of it, and "@checksum" would then sum a different script.
   void checksum(std::string_view line, std::string_view following, int number) {
     std::string holds = "___f=" + checksum_value(following) + "\n";
-    if (line == holds) {
+    if (line == holds && !has_unsayable_line(following)) {
       note("checksum: holds for the lines after it");
       emit("@checksum\n");
+      return;
+    }
+    if (line == holds) {
+      note("line " + std::to_string(number) + ": checksum " + quoted(body_of(line)) +
+           " holds for the lines after it, but some of them cannot be said in a source; kept as it stands");
+      emit(line);
       return;
     }
     note("line " + std::to_string(number) + ": checksum " + quoted(body_of(line)) +
          " does not hold for the lines after it (they need " + quoted(body_of(holds)) + "); kept as it stands");
     emit(line);
+  }
+
+  // Whether a line of lines begins with '@' (command() leaves it out).
+  static bool has_unsayable_line(std::string_view lines) {
+    for (size_t start = 0; start < lines.size();) {
+      if (lines[start] == '@') return true;
+      size_t end = lines.find('\n', start);
+      if (end == std::string_view::npos) break;
+      start = end + 1;
+    }
+    return false;
   }
 
   std::string_view script_;
